@@ -1,0 +1,16 @@
+// Basic types shared by every unit: the wide string of the model (UTF-16,
+// as Windows has it), UTF-8 byte strings and the date-time value.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+using WideChar = char16_t;
+using WideString = std::u16string;
+// UTF-8 (or other narrow) bytes.
+using RawByteString = std::string;
+// Days since 30 December 1899; the fraction is the time of day.
+using TDateTime = double;
+
+// Wide string literal: WS("abc") is a WideString.
+#define WS(s) WideString(u"" s)

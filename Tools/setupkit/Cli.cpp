@@ -1,0 +1,2 @@
+// placeholder until the commands land
+void setupkit_cli_placeholder() {}
