@@ -1,0 +1,13 @@
+// The setupkit commands. Each takes the arguments after its own name and
+// returns the process exit code; errors are reported on standard error by
+// the dispatcher (main.cpp), which catches every Exception.
+#pragma once
+
+#include <string>
+#include <vector>
+
+using CommandArgs = std::vector<std::string>;
+
+int CmdEncode(const CommandArgs& args);   // encode IN OUT
+int CmdDecode(const CommandArgs& args);   // decode IN OUT
+int CmdScript(const CommandArgs& args);   // script FILE.xml [--json]
