@@ -100,6 +100,9 @@ public:
 private:
   WideString FFileName;
   std::FILE* FFile = nullptr;
+  // The C library needs a seek between a write and a following read (and
+  // back); this remembers which came last.
+  int FLastOp = 0;
 };
 
 // A read-only view of bytes owned elsewhere (a resource, a mapped file).

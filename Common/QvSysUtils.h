@@ -69,6 +69,9 @@ int64_t StrToInt64(const WideString& s);
 // The decimal separator of the general float format: the user locale's on
 // Windows, "." natively.
 WideChar DecimalSeparator();
+// The digit-group separator of Format's %n: the user locale's on Windows,
+// "," natively.
+WideChar ThousandSeparator();
 // General format, up to 15 significant digits: fixed notation while the
 // exponent lies within the precision, scientific ("1.5E20") otherwise; no
 // trailing zeros.
@@ -137,7 +140,15 @@ bool DirectoryExists(const WideString& dir);
 // Creates dir and every missing parent. An empty path raises EInOutError
 // "Unable to create directory"; returns false when a folder cannot be made.
 bool ForceDirectories(const WideString& dir);
+// <windows.h> makes DeleteFile a macro; a unit that includes it first must
+// still reach this function.
+#ifdef DeleteFile
+#undef DeleteFile
+#endif
 bool DeleteFile(const WideString& fileName);
+// The absolute form of a host path, relative to the current folder; the file
+// need not exist.
+WideString ExpandFileName(const WideString& fileName);
 // The folder separator of the host: "\" on Windows, "/" natively.
 WideChar PathDelim();
 
