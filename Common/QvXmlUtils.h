@@ -85,6 +85,9 @@ int TXmlKeyList<T>::IndexOfName(const WideString& name) const {
 class TXmlNode : public TXmlKey {
 public:
   explicit TXmlNode(TXmlNode* parent = nullptr) : Parent(parent) {}
+  // Frees the subtree without recursion, so that no nesting depth can
+  // exhaust the stack.
+  ~TXmlNode();
   TXmlNode(const TXmlNode&) = delete;
   TXmlNode& operator=(const TXmlNode&) = delete;
 
