@@ -49,6 +49,9 @@ struct TPropInfo {
 
 struct TClassInfo {
   TClassInfo(const char* className, const TClassInfo* parent, std::vector<TPropInfo> ownProps);
+  // The full list points into OwnProps: a copy would point into the original.
+  TClassInfo(const TClassInfo&) = delete;
+  TClassInfo& operator=(const TClassInfo&) = delete;
   const char* ClassName;
   const TClassInfo* Parent;
   std::vector<TPropInfo> OwnProps;
