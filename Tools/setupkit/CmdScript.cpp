@@ -1,0 +1,83 @@
+// script FILE.xml [--json]: reads a setup script as the installer would and
+// prints what it understood, in the XML form it writes or as JSON.
+#include <cstdio>
+#include <string>
+
+#include "Commands.h"
+#include "QvClasses.h"
+#include "QvExceptions.h"
+#include "QvSysUtils.h"
+#include "QvXmlUtils.h"
+#include "SetupProject.h"
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
+
+namespace {
+
+const char* const kScriptUsage = "usage: setupkit script FILE.xml [--json]\n";
+
+void WriteToStdout(const std::string& bytes) {
+#ifdef _WIN32
+  // The XML form ends its lines with CR LF itself; text mode would double
+  // the CR.
+  _setmode(_fileno(stdout), _O_BINARY);
+#endif
+  if (std::fwrite(bytes.data(), 1, bytes.size(), stdout) != bytes.size() || std::fflush(stdout) != 0)
+    throw EWriteError(u"Cannot write to standard output");
+}
+
+}  // namespace
+
+int CmdScript(const CommandArgs& args) {
+  std::string file;
+  bool json = false;
+  int files = 0;
+  for (const auto& a : args) {
+    if (a == "--help" || a == "-h") {
+      std::fputs(kScriptUsage, stdout);
+      return 0;
+    }
+    if (a == "--json") {
+      json = true;
+    } else if (a.size() > 1 && a[0] == '-' && a[1] == '-') {
+      std::fprintf(stderr, "setupkit: script: unknown option '%s'\n", a.c_str());
+      std::fputs(kScriptUsage, stderr);
+      return 2;
+    } else {
+      file = a;
+      ++files;
+    }
+  }
+  if (files != 1) {
+    std::fputs(kScriptUsage, stderr);
+    return 2;
+  }
+
+  const WideString fileName = Utf8ToWide(file);
+  TSetupScript script;
+  {
+    // What LoadFromFile does, except that a document without any element is
+    // refused: the persistence layer would load nothing and leave a default
+    // script, which is not what the file holds.
+    TFileStream in(fileName, fmOpenRead | fmShareDenyNone);
+    TXmlDocument doc;
+    doc.LoadFromStream(in);
+    if (!doc.Root)
+      throw Exception(u"\"" + fileName + u"\" is not a setup script: no XML element found");
+    script.LoadFromNode(doc.Root.get(), 0);
+  }
+
+  TMemoryStream out;
+  if (json) {
+    script.SaveToJsonStream(out, 0);
+    // A terminal prompt should not follow the closing brace on its line.
+    if (out.Bytes().empty() || out.Bytes().back() != '\n') out.WriteString("\n");
+  } else {
+    script.SaveToStream(out, 0);
+  }
+  WriteToStdout(out.Bytes());
+  return 0;
+}
