@@ -1,2 +1,0 @@
-// placeholder until the commands land
-void setupkit_cli_placeholder() {}
