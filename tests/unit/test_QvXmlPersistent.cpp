@@ -177,8 +177,9 @@ TEST(XmlPersistent, CopyViaXmlGoesThroughTheTextForm) {
 }
 
 TEST(XmlPersistent, FilesRoundTripAndNameTheirErrors) {
-  const std::string dir = testing::TempDir() + "xp_files/sub/deeper";
-  const WideString file = Utf8ToWide(dir + "/thing.xml");
+  const WideString sep(1, PathDelim());
+  const WideString dir = Utf8ToWide(testing::TempDir()) + u"xp_files" + sep + u"sub" + sep + u"deeper" + sep;
+  const WideString file = dir + u"thing.xml";
   TTestThing a;
   a.Count = 11;
   a.SaveToFile(file);  // creates the missing folders
@@ -188,7 +189,7 @@ TEST(XmlPersistent, FilesRoundTripAndNameTheirErrors) {
 
   EXPECT_THROW(a.SaveToFile(u"no-folder.xml"), EInOutError);
   try {
-    b.LoadFromFile(Utf8ToWide(dir + "/missing.xml"));
+    b.LoadFromFile(dir + u"missing.xml");
     FAIL();
   } catch (const EFOpenError& e) {
     EXPECT_NE(e.Message().find(u"Cannot open file \""), WideString::npos);
