@@ -8,6 +8,7 @@
 #include "QvExceptions.h"
 #include "QvSysUtils.h"
 #include "QvXmlUtils.h"
+#include "ScriptFile.h"
 #include "SetupProject.h"
 
 #ifdef _WIN32
@@ -58,17 +59,7 @@ int CmdScript(const CommandArgs& args) {
 
   const WideString fileName = Utf8ToWide(file);
   TSetupScript script;
-  {
-    // What LoadFromFile does, except that a document without any element is
-    // refused: the persistence layer would load nothing and leave a default
-    // script, which is not what the file holds.
-    TFileStream in(fileName, fmOpenRead | fmShareDenyNone);
-    TXmlDocument doc;
-    doc.LoadFromStream(in);
-    if (!doc.Root)
-      throw Exception(u"\"" + fileName + u"\" is not a setup script: no XML element found");
-    script.LoadFromNode(doc.Root.get(), 0);
-  }
+  LoadScriptDocument(fileName, script);
 
   TMemoryStream out;
   if (json) {

@@ -1,0 +1,52 @@
+// The host's file system as the package tool needs it: finding a product's
+// files by folder and mask, their times in local time, and writing outputs
+// so that a failure never leaves a half-written file.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "QvTypes.h"
+
+struct THostFile {
+  WideString Path;         // host path of the file
+  WideString RelativeDir;  // below the searched folder, "\"-separated; empty at its top
+  WideString Name;
+  uint64_t Size = 0;
+};
+
+// Case-insensitive (ASCII) wildcard match of a file name: "*" any run,
+// "?" one character; a mask without wildcards is a plain name.
+bool MatchesFileMask(const WideString& name, const WideString& mask);
+
+// The regular files in folder whose names match mask, and with recursive
+// those of every subfolder, sorted by relative folder, then name (byte
+// order of their UTF-16 form), so that a build is reproducible. Raises
+// EFOpenError when folder does not exist or cannot be read.
+std::vector<THostFile> FindHostFiles(const WideString& folder, const WideString& mask, bool recursive);
+
+// A path written in a project with "\" or "/" separators, made absolute
+// against base (a folder) unless it already is.
+WideString ResolveHostPath(const WideString& base, const WideString& path);
+// The folder of a host path, separator included ("" when none).
+WideString HostFolderOf(const WideString& path);
+// Joins with the host separator.
+WideString JoinHostPath(const WideString& folder, const WideString& name);
+
+// A file's last-write time as a local date-time, and back; both raise
+// EInOutError naming the file on failure.
+TDateTime FileLastWriteLocal(const WideString& path);
+void SetFileLastWriteLocal(const WideString& path, TDateTime localTime);
+
+// Creates the folder and its parents; EInOutError naming it on failure.
+void CreateHostFolders(const WideString& folder);
+
+// A temporary name beside target (same volume, so renaming is atomic).
+WideString TempNameFor(const WideString& target);
+// Replaces to with from; EInOutError naming both on failure.
+void RenameHostFile(const WideString& from, const WideString& to);
+// Creates or truncates fileName and writes bytes; a failure removes it.
+void WriteHostFile(const std::string& bytes, const WideString& fileName);
+// Writes bytes to fileName through a temporary file renamed at the end.
+void SaveFileAtomically(const std::string& bytes, const WideString& fileName);

@@ -1,0 +1,45 @@
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cmath>
+#include <ctime>
+
+#include <fcntl.h>
+
+#include "HostFiles.h"
+#include "QvExceptions.h"
+#include "QvSysUtils.h"
+
+TDateTime FileLastWriteLocal(const WideString& path) {
+  struct stat st;
+  if (stat(WideToUtf8(path).c_str(), &st) != 0)
+    throw EInOutError(u"Cannot read the time of \"" + path + u"\". " + SysErrorMessage(errno));
+  struct tm local;
+  localtime_r(&st.st_mtim.tv_sec, &local);
+  // Whole seconds of local time, then the fraction the file system keeps,
+  // rounded to milliseconds like the Windows side.
+  const TDateTime day = EncodeDate(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
+  const int ms = static_cast<int>(st.st_mtim.tv_nsec / 1000000);
+  return day + EncodeTime(local.tm_hour, local.tm_min, local.tm_sec, ms);
+}
+
+void SetFileLastWriteLocal(const WideString& path, TDateTime localTime) {
+  int y, mo, d, h, mi, s, ms;
+  DecodeDate(localTime, y, mo, d);
+  DecodeTime(localTime, h, mi, s, ms);
+  struct tm local = {};
+  local.tm_year = y - 1900;
+  local.tm_mon = mo - 1;
+  local.tm_mday = d;
+  local.tm_hour = h;
+  local.tm_min = mi;
+  local.tm_sec = s;
+  local.tm_isdst = -1;  // let the zone rules decide, as for the reading side
+  const time_t t = mktime(&local);
+  struct timespec times[2];
+  times[0].tv_sec = t;
+  times[0].tv_nsec = static_cast<long>(ms) * 1000000;
+  times[1] = times[0];
+  if (utimensat(AT_FDCWD, WideToUtf8(path).c_str(), times, 0) != 0)
+    throw EInOutError(u"Cannot set the time of \"" + path + u"\". " + SysErrorMessage(errno));
+}
