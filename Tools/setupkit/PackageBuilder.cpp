@@ -1,0 +1,334 @@
+#include "PackageBuilder.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "FileDataClasses.h"
+#include "HostFiles.h"
+#include "MySetupUtils.h"
+#include "PackageResources.h"
+#include "PeResourceWriter.h"
+#include "QvExceptions.h"
+#include "QvSysUtils.h"
+#include "ScriptFile.h"
+#include "SetupProject.h"
+
+namespace {
+
+constexpr int64_t kMaxPackageFile = 0x7FFFFFFF;  // FileBytes is a 32-bit number
+
+bool IsValidUtf8(const std::string& s, bool& nonAscii) {
+  nonAscii = false;
+  size_t i = 0;
+  while (i < s.size()) {
+    const unsigned char c = static_cast<unsigned char>(s[i]);
+    if (c < 0x80) { ++i; continue; }
+    nonAscii = true;
+    size_t len = c >= 0xF0 && c <= 0xF4 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 && c < 0xE0 ? 2 : 0;
+    if (c >= 0xF5 || len == 0 || i + len > s.size()) return false;
+    for (size_t k = 1; k < len; ++k)
+      if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
+    i += len;
+  }
+  return true;
+}
+
+std::string ReadWholeFile(const WideString& path) {
+  TMemoryStream m;
+  m.LoadFromFile(path);
+  return m.TakeBytes();
+}
+
+std::string Encoded(std::string bytes) {
+  TMemoryStream m(std::move(bytes));
+  TSetupfn::EncodeStream(m);
+  return m.TakeBytes();
+}
+
+std::string EncodedScript(const TSetupScript& script) {
+  TMemoryStream m;
+  script.SaveToStream(m, 0);
+  TSetupfn::EncodeStream(m);
+  return m.TakeBytes();
+}
+
+void ApplyVariablesToItems(TSetupScript& script) {
+  const TSetupVarList& vars = *script.VarList();
+  TSetupItemList* lists[] = {script.FileList(), script.RegList(), script.ShortCutList(), script.RunList(),
+                             script.UninstallRunList(), script.SwiperList()};
+  for (TSetupItemList* list : lists)
+    for (int i = 0; i < list->Count(); ++i)
+      if (auto* item = dynamic_cast<TBaseConditionItem*>(list->Items(i))) item->ApplyVariables(vars);
+}
+
+// A package resource that is a file of the project: icon or license.
+struct TExtraResource {
+  WideString Name;
+  std::string Data;  // encoded
+};
+
+// Replaces each file item by one item per file it matches.
+std::vector<WideString> ExpandFileItems(TSetupScript& script, const WideString& projectDir, uint64_t& totalBytes) {
+  TSetupFileList* list = script.FileList();
+  std::vector<std::unique_ptr<TXmlPersistent>> concrete;
+  std::vector<WideString> paths;
+  for (int i = 0; i < list->Count(); ++i) {
+    const TSetupFile* item = list->Items(i);
+    const WideString folder = ResolveHostPath(projectDir, item->SourcePath);
+    if (item->SourceMask.empty())
+      throw Exception(Format(u"File item %d (destination \"%s\") has no SourceMask", {i + 1, item->DestDir}));
+    const std::vector<THostFile> files = FindHostFiles(folder, item->SourceMask, item->IncludeSubPath);
+    if (files.empty())
+      throw Exception(u"No file matches \"" + item->SourceMask + u"\" in \"" + folder + u"\"");
+    for (const THostFile& f : files) {
+      if (f.Size > static_cast<uint64_t>(kMaxPackageFile))
+        throw Exception(u"\"" + f.Path + u"\" is larger than 2 GB, the most a package file can hold");
+      std::unique_ptr<TXmlPersistent> copy = item->Clone();
+      auto* file = static_cast<TSetupFile*>(copy.get());
+      file->ResID = TQvStrfn::NewGUIDString();
+      file->SourceMask = f.Name;
+      file->FileBytes = static_cast<int32_t>(f.Size);
+      file->LastWriteDate = FileLastWriteLocal(f.Path);
+      if (!f.RelativeDir.empty())
+        file->DestDir = item->DestDir.empty() ? f.RelativeDir : IncludeTrailingBackslash(item->DestDir) + f.RelativeDir;
+      totalBytes += f.Size;
+      paths.push_back(f.Path);
+      concrete.push_back(std::move(copy));
+    }
+  }
+  list->Clear();
+  for (auto& c : concrete) list->Add(std::move(c));
+  return paths;
+}
+
+// Icon and license files become resources under fresh GUIDs; a property
+// that names no file leaves its resource name empty, since a name without
+// a resource would send the installer looking for nothing.
+std::vector<TExtraResource> PackProjectFiles(TSetupBaseInfo& info, const WideString& projectDir) {
+  std::vector<TExtraResource> out;
+  if (info.IconFile.empty()) {
+    info.IconResID.clear();
+  } else {
+    const WideString path = ResolveHostPath(projectDir, info.IconFile);
+    std::string png = ReadWholeFile(path);
+    if (!IsPngData(png)) throw Exception(u"The icon \"" + path + u"\" is not a PNG file");
+    info.IconResID = TQvStrfn::NewGUIDString();
+    out.push_back({info.IconResID, Encoded(std::move(png))});
+  }
+  struct { const WideString* File; WideString* ResID; } licenses[] = {
+      {&info.LicenseFileCHS, &info.LicenseCHSResID},
+      {&info.LicenseFileCHT, &info.LicenseCHTResID},
+      {&info.LicenseFileENG, &info.LicenseENGResID},
+  };
+  for (auto& l : licenses) {
+    if (l.File->empty()) {
+      l.ResID->clear();
+      continue;
+    }
+    const WideString path = ResolveHostPath(projectDir, *l.File);
+    *l.ResID = TQvStrfn::NewGUIDString();
+    out.push_back({*l.ResID, Encoded(LicenseTextForPackage(ReadWholeFile(path)))});
+  }
+  return out;
+}
+
+WideString DefaultStub() {
+  // The installer is built next to setupkit.
+  return JoinHostPath(HostFolderOf(ExpandFileName(ParamStr(0))), u"Setup.exe");
+}
+
+TResourceId RcData() { return TResourceId::FromId(RT_RCDATA_ID); }
+TResourceId Named(const WideString& name) { return TResourceId::FromName(name); }
+TResourceId Named(const char* name) { return TResourceId::FromName(Utf8ToWide(name)); }
+
+}  // namespace
+
+bool IsPngData(const std::string& bytes) {
+  static const char kSignature[8] = {'\x89', 'P', 'N', 'G', '\r', '\n', '\x1a', '\n'};
+  return bytes.size() >= 8 && std::equal(kSignature, kSignature + 8, bytes.begin());
+}
+
+std::string LicenseTextForPackage(std::string bytes) {
+  const bool hasMark = (bytes.size() >= 2 && ((bytes[0] == '\xFF' && bytes[1] == '\xFE') ||
+                                               (bytes[0] == '\xFE' && bytes[1] == '\xFF'))) ||
+                       bytes.compare(0, 3, "\xEF\xBB\xBF") == 0;
+  bool nonAscii = false;
+  if (!hasMark && IsValidUtf8(bytes, nonAscii) && nonAscii) bytes.insert(0, "\xEF\xBB\xBF");
+  return bytes;
+}
+
+void EncodeFilesInOrder(const std::vector<WideString>& paths, unsigned jobs,
+                        const std::function<void(size_t, TMemoryStream&)>& sink) {
+  if (jobs == 0) jobs = std::max(1u, std::thread::hardware_concurrency());
+  jobs = static_cast<unsigned>(std::min<size_t>(jobs, std::max<size_t>(1, paths.size())));
+  // Workers run at most this far ahead of the sink, which bounds memory.
+  const size_t window = static_cast<size_t>(jobs) * 2;
+
+  std::mutex mutex;
+  std::condition_variable changed;
+  std::vector<std::unique_ptr<TMemoryStream>> ready(paths.size());
+  size_t next = 0, written = 0;
+  bool stop = false;
+  std::exception_ptr failure;
+
+  auto worker = [&] {
+    for (;;) {
+      size_t index;
+      {
+        std::unique_lock<std::mutex> lock(mutex);
+        changed.wait(lock, [&] { return stop || next >= paths.size() || next < written + window; });
+        if (stop || next >= paths.size()) return;
+        index = next++;
+      }
+      try {
+        auto data = std::make_unique<TMemoryStream>();
+        data->LoadFromFile(paths[index]);
+        TSetupfn::EncodeStream(*data);
+        std::lock_guard<std::mutex> lock(mutex);
+        ready[index] = std::move(data);
+      } catch (...) {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (!failure) failure = std::current_exception();
+        stop = true;
+      }
+      changed.notify_all();
+    }
+  };
+
+  std::vector<std::thread> threads;
+  for (unsigned i = 0; i < jobs; ++i) threads.emplace_back(worker);
+  auto finish = [&] {
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      stop = true;
+    }
+    changed.notify_all();
+    for (auto& t : threads) t.join();
+  };
+
+  try {
+    for (size_t i = 0; i < paths.size(); ++i) {
+      std::unique_ptr<TMemoryStream> data;
+      {
+        std::unique_lock<std::mutex> lock(mutex);
+        changed.wait(lock, [&] { return ready[i] != nullptr || failure; });
+        if (failure && !ready[i]) break;
+        data = std::move(ready[i]);
+      }
+      sink(i, *data);
+      data.reset();
+      {
+        std::lock_guard<std::mutex> lock(mutex);
+        written = i + 1;
+      }
+      changed.notify_all();
+    }
+  } catch (...) {
+    finish();
+    throw;
+  }
+  finish();
+  if (failure) std::rethrow_exception(failure);
+}
+
+TBuildResult BuildPackage(const TBuildOptions& options) {
+  const WideString projectFile = ExpandFileName(options.ProjectFile);
+  const WideString projectDir = HostFolderOf(projectFile);
+  TSetupScript script;
+  LoadScriptDocument(projectFile, script);
+  TSetupBaseInfo& info = *script.BaseInfo();
+
+  TBuildResult result;
+  result.FullSetup = !options.FullOutput.empty() ? ExpandFileName(options.FullOutput)
+                     : !info.FullSetupFile.empty() ? ResolveHostPath(projectDir, info.FullSetupFile)
+                                                   : WideString();
+  if (result.FullSetup.empty())
+    throw Exception(u"No output file: give -o OUT.exe or set FullSetupFile in \"" + projectFile + u"\"");
+  if (!options.OnlineOutput.empty()) {
+    result.OnlineSetup = ExpandFileName(options.OnlineOutput);
+  } else if (info.BuildMiniSetup) {
+    if (info.MiniSetupFile.empty())
+      throw Exception(u"BuildMiniSetup is set but MiniSetupFile is empty in \"" + projectFile +
+                      u"\": give --online OUT.exe or set MiniSetupFile");
+    result.OnlineSetup = ResolveHostPath(projectDir, info.MiniSetupFile);
+  }
+
+  const WideString stubFile = options.StubFile.empty() ? DefaultStub() : ExpandFileName(options.StubFile);
+  if (options.StubFile.empty() && !FileExists(stubFile))
+    throw Exception(u"No installer stub at \"" + stubFile + u"\": give --stub SETUP.exe");
+  std::string stub = ReadWholeFile(stubFile);
+  std::unique_ptr<TPeResourceWriter> fullWriter;
+  try {
+    fullWriter = std::make_unique<TPeResourceWriter>(stub);
+  } catch (const EPeFormatError& e) {
+    throw EPeFormatError(u"\"" + stubFile + u"\": " + e.Message());
+  }
+  std::unique_ptr<TPeResourceWriter> onlineWriter;
+  if (!result.OnlineSetup.empty()) onlineWriter = std::make_unique<TPeResourceWriter>(std::move(stub));
+
+  ApplyVariablesToItems(script);
+  const std::vector<TExtraResource> extras = PackProjectFiles(info, projectDir);
+  const std::vector<WideString> paths = ExpandFileItems(script, projectDir, result.SourceBytes);
+  result.Files = static_cast<int>(paths.size());
+
+  // Empty files travel in the script alone: the installer creates them
+  // without looking for data.
+  TMemoryStream blob;
+  {
+    TFileDataBlobWriter blobWriter(blob);
+    std::vector<WideString> nonEmpty;
+    std::vector<const TSetupFile*> owners;
+    for (size_t i = 0; i < paths.size(); ++i) {
+      const TSetupFile* f = script.FileList()->Items(static_cast<int>(i));
+      if (f->FileBytes > 0) {
+        nonEmpty.push_back(paths[i]);
+        owners.push_back(f);
+      }
+    }
+    EncodeFilesInOrder(nonEmpty, options.Jobs, [&](size_t index, TMemoryStream& encoded) {
+      blobWriter.AddImage(owners[index]->ResID, encoded);
+    });
+    blobWriter.Finish();
+  }
+  result.BlobBytes = static_cast<uint64_t>(blob.GetSize());
+
+  fullWriter->SetResource(RcData(), Named(FullScriptResID), 0, EncodedScript(script));
+  fullWriter->SetResource(RcData(), Named(FileDataResID), 0, blob.TakeBytes());
+  for (const TExtraResource& r : extras) fullWriter->SetResource(RcData(), Named(r.Name), 0, r.Data);
+
+  std::string onlineImage;
+  if (onlineWriter) {
+    // The online setup carries the same script without its files; it
+    // downloads the full setup from FullDownloadUrl.
+    script.FileList()->Clear();
+    onlineWriter->SetResource(RcData(), Named(MiniScriptResID), 0, EncodedScript(script));
+    for (const TExtraResource& r : extras) onlineWriter->SetResource(RcData(), Named(r.Name), 0, r.Data);
+    onlineImage = onlineWriter->Build();
+  }
+  const std::string fullImage = fullWriter->Build();
+  fullWriter.reset();
+
+  // Both outputs are complete under temporary names before either takes
+  // its final name, so a failure leaves neither half-written.
+  const WideString fullTemp = TempNameFor(result.FullSetup);
+  const WideString onlineTemp = onlineWriter ? TempNameFor(result.OnlineSetup) : WideString();
+  try {
+    CreateHostFolders(HostFolderOf(result.FullSetup).empty() ? u"." : HostFolderOf(result.FullSetup));
+    WriteHostFile(fullImage, fullTemp);
+    if (onlineWriter) {
+      CreateHostFolders(HostFolderOf(result.OnlineSetup).empty() ? u"." : HostFolderOf(result.OnlineSetup));
+      WriteHostFile(onlineImage, onlineTemp);
+    }
+    RenameHostFile(fullTemp, result.FullSetup);
+    if (onlineWriter) RenameHostFile(onlineTemp, result.OnlineSetup);
+  } catch (...) {
+    DeleteFile(fullTemp);
+    if (onlineWriter) DeleteFile(onlineTemp);
+    throw;
+  }
+  return result;
+}
