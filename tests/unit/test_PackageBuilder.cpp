@@ -173,6 +173,36 @@ TEST_F(PackageBuilderTest, FailuresNameTheCauseAndWriteNothing) {
   expectFailure(broken, u"broken.xml");
 }
 
+// Windows itself must find what the builder wrote: the module loader maps
+// the setup and FindResourceA looks every package resource up.
+TEST_F(PackageBuilderTest, TheLoaderFindsEveryPackageResource) {
+#ifndef _WIN32
+  GTEST_SKIP() << "needs the Windows loader (runs in the Windows build under Wine)";
+#else
+  Put(root / "src" / "a.txt", std::string(100000, 'a'));
+  Put(root / "icon.png", std::string("\x89PNG\r\n\x1a\n", 8));
+  Put(root / "eng.txt", "English");
+  const fs::path project = Project("IconFile=\"icon.png\" LicenseFileENG=\"eng.txt\"",
+                                   "<TSetupFile DestDir=\"{app}\" SourcePath=\"src\" SourceMask=\"*\"/>");
+  const TBuildResult r = BuildPackage(Options(project));
+  auto onDisk = TPeImageResourceReader::FromFile(r.FullSetup);
+  auto loaded = TModuleResourceReader::LoadModule(r.FullSetup);
+  ASSERT_NE(loaded->Module(), nullptr);
+  int checked = 0;
+  for (const TPeResourceEntry& e : onDisk->Resources()) {
+    if (e.Type.IsName || e.Type.Id != RT_RCDATA_ID || !e.Name.IsName) continue;
+    TResourceBytes bytes;
+    ASSERT_TRUE(loaded->Find(WideToUtf8(e.Name.Name), bytes)) << WideToUtf8(e.Name.Name);
+    EXPECT_TRUE(std::string(bytes.Data, static_cast<size_t>(bytes.Size)) == e.Data);
+    ++checked;
+  }
+  EXPECT_EQ(checked, 4);  // script, file data, icon, license
+  TMemoryStream script;
+  ASSERT_TRUE(ReadPackageResource(*loaded, FullScriptResID, script));
+  EXPECT_NE(script.Bytes().find("<TSetupScript>"), std::string::npos);
+#endif
+}
+
 TEST(EncodeFilesInOrder, DeliversInOrderAndStopsAtTheFirstFailure) {
   const fs::path dir = fs::path(testing::TempDir()) / "encode_order";
   fs::create_directories(dir);
