@@ -5,6 +5,7 @@
 #include <random>
 #include <string>
 
+#include "TestSupport.h"
 #include "MySetupUtils.h"
 #include "QvClasses.h"
 #include "QvExceptions.h"
@@ -40,17 +41,6 @@ std::string MixedContent(size_t size, uint32_t seed) {
   return r;
 }
 
-std::string Encoded(const std::string& plain) {
-  TMemoryStream s(plain);
-  TSetupfn::EncodeStream(s);
-  return s.Bytes();
-}
-
-std::string Decoded(const std::string& stored) {
-  TMemoryStream s(stored);
-  TSetupfn::DecodeStream(s);
-  return s.Bytes();
-}
 
 // ---- the stored form -------------------------------------------------------
 

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+#include "TestSupport.h"
 #include "FileDataClasses.h"
 #include "MySetupUtils.h"
 #include "PackageResources.h"
@@ -11,17 +12,6 @@
 
 namespace {
 
-std::string Encoded(const std::string& plain) {
-  TMemoryStream s(plain);
-  TSetupfn::EncodeStream(s);
-  return s.Bytes();
-}
-
-std::string Decoded(const std::string& stored) {
-  TMemoryStream s(stored);
-  TSetupfn::DecodeStream(s);
-  return s.Bytes();
-}
 
 std::string Int32LE(int32_t v) {
   const auto u = static_cast<uint32_t>(v);

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <string>
 
+#include "TestSupport.h"
 #include "QvClasses.h"
 #include "QvSysUtils.h"
 
@@ -128,20 +129,9 @@ TEST(QvClassesMemory, CopyFromAndLoadFromStream) {
 
 namespace {
 
-class QvClassesFile : public ::testing::Test {
+class QvClassesFile : public TempFolderTest {
 protected:
-  void SetUp() override {
-    FRoot = std::filesystem::temp_directory_path() /
-            ("qvclasses_" + WideToUtf8(TQvStrfn::NewGUIDString()).substr(1, 8));
-    std::filesystem::create_directories(FRoot);
-  }
-  void TearDown() override {
-    std::error_code ec;
-    std::filesystem::remove_all(FRoot, ec);
-  }
-  WideString Path(const WideString& rel) const { return Utf8ToWide(FRoot.u8string()) + PathDelim() + rel; }
-
-  std::filesystem::path FRoot;
+  QvClassesFile() : TempFolderTest("qvclasses_") {}
 };
 
 }  // namespace

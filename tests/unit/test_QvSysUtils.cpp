@@ -6,6 +6,7 @@
 #include <set>
 #include <string>
 
+#include "TestSupport.h"
 #include "QvSysUtils.h"
 
 namespace {
@@ -417,20 +418,9 @@ TEST(QvSysUtilsDate, UnixTime) {
 
 namespace {
 
-class QvSysUtilsFiles : public ::testing::Test {
+class QvSysUtilsFiles : public TempFolderTest {
 protected:
-  void SetUp() override {
-    FRoot = std::filesystem::temp_directory_path() /
-            ("qvsysutils_" + WideToUtf8(TQvStrfn::NewGUIDString()).substr(1, 8));
-    std::filesystem::create_directories(FRoot);
-  }
-  void TearDown() override {
-    std::error_code ec;
-    std::filesystem::remove_all(FRoot, ec);
-  }
-  WideString Path(const WideString& rel) const { return Utf8ToWide(FRoot.u8string()) + PathDelim() + rel; }
-
-  std::filesystem::path FRoot;
+  QvSysUtilsFiles() : TempFolderTest("qvsysutils_") {}
 };
 
 }  // namespace
