@@ -15,3 +15,8 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # Static zlib, so the executables need no DLL beyond the system's.
 set(ZLIB_LIBRARY /usr/${MINGW_PREFIX}/lib/libz.a CACHE FILEPATH "")
 set(ZLIB_INCLUDE_DIR /usr/${MINGW_PREFIX}/include CACHE PATH "")
+# Programs of this build run under Wine: ctest, test discovery and add_test
+# commands start them through this wrapper, which keeps them in a prefix of
+# their own.
+get_filename_component(_setupkit_wine_run "${CMAKE_CURRENT_LIST_DIR}/../tests/wine/wine-run.sh" ABSOLUTE)
+set(CMAKE_CROSSCOMPILING_EMULATOR "${_setupkit_wine_run}")

@@ -1,0 +1,228 @@
+#!/bin/bash
+# test.sh: builds every configuration and runs every test.
+#
+#   native       unit, example and end-to-end tests (ctest)
+#   native-asan  the same under AddressSanitizer and UBSan (ctest)
+#   win32        the MinGW build; its unit and example tests under Wine (ctest)
+#   fuzz         each fuzz target for FUZZ_SECONDS; a finding fails it
+#
+# Prints ctest's summary for each ctest run and ends with one line
+# "N passed, N failed" (every ctest test and every fuzz target); exits
+# non-zero when anything failed, a build included.
+#
+# Environment:
+#   BUILD_ROOT    folder of the build folders (default: build)
+#   STAGES        which of the above to run (default: all four)
+#   FUZZ_SECONDS  time per fuzz target (default: 60)
+#   JOBS          parallel compile and test jobs (default: the core count)
+#   SKIP_DEPS=1   do not check and install the Debian packages
+set -euo pipefail
+
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+cd "$root"
+BUILD_ROOT="${BUILD_ROOT:-build}"
+mkdir -p "$BUILD_ROOT"
+BUILD_ROOT="$(realpath "$BUILD_ROOT")"
+STAGES="${STAGES:-native native-asan win32 fuzz}"
+FUZZ_SECONDS="${FUZZ_SECONDS:-60}"
+JOBS="${JOBS:-$(nproc)}"
+
+[[ $FUZZ_SECONDS =~ ^[1-9][0-9]*$ ]] || { echo "test.sh: FUZZ_SECONDS must be a positive number of seconds, not '$FUZZ_SECONDS'" >&2; exit 2; }
+[[ $JOBS =~ ^[1-9][0-9]*$ ]] || { echo "test.sh: JOBS must be a positive number, not '$JOBS'" >&2; exit 2; }
+for s in $STAGES; do
+  case "$s" in native|native-asan|win32|fuzz) ;; *) echo "test.sh: unknown stage '$s' in STAGES" >&2; exit 2 ;; esac
+done
+wants() { [[ " $STAGES " == *" $1 "* ]]; }
+
+if [[ ${SKIP_DEPS:-0} != 1 ]]; then
+  deps_args=()
+  wants win32 || deps_args+=(--no-wine)
+  bash scripts/install-deps.sh "${deps_args[@]}"
+fi
+
+passed=0
+failed=0
+summary=()
+started=$SECONDS
+banner() { printf '\n==== %s\n' "$*"; }
+elapsed() { printf '%dm%02ds' $(((SECONDS - $1) / 60)) $(((SECONDS - $1) % 60)); }
+
+# Everything this run starts is ended by its own id, and its temporary
+# folders go with it.
+xvfb_pid=""
+scratch="$(mktemp -d "${TMPDIR:-/tmp}/setupkit-test.XXXXXX")"
+cleanup() {
+  if [[ -n ${WINEPREFIX:-} && -d $WINEPREFIX ]]; then wineserver -k >/dev/null 2>&1 || true; fi
+  if [[ -n $xvfb_pid ]]; then kill "$xvfb_pid" 2>/dev/null || true; wait "$xvfb_pid" 2>/dev/null || true; fi
+  rm -rf "$scratch"
+}
+trap cleanup EXIT
+
+# Windows programs run under Wine in the end-to-end tests and in the win32
+# stage, and a GUI program without a display never ends.
+if command -v Xvfb >/dev/null 2>&1 && [[ -z ${DISPLAY:-} ]]; then
+  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$scratch/display" >/dev/null 2>&1 &
+  xvfb_pid=$!
+  for _ in $(seq 50); do [[ -s $scratch/display ]] && break; sleep 0.1; done
+  if [[ -s $scratch/display ]]; then
+    DISPLAY=":$(head -n 1 "$scratch/display")"
+    export DISPLAY
+    echo "test.sh: Xvfb on $DISPLAY"
+  else
+    echo "test.sh: Xvfb did not start; Windows programs run without a display" >&2
+  fi
+fi
+
+configure_and_build() {  # preset
+  local dir="$BUILD_ROOT/$1" t=$SECONDS
+  if cmake --preset "$1" -B "$dir" >"$BUILD_ROOT/$1.configure.log" 2>&1 &&
+     cmake --build "$dir" -j "$JOBS" >"$BUILD_ROOT/$1.build.log" 2>&1; then
+    echo "$1: built in $(elapsed $t)"
+    return 0
+  fi
+  tail -n 60 "$BUILD_ROOT/$1.configure.log" "$BUILD_ROOT/$1.build.log" 2>/dev/null || true
+  echo "$1: BUILD FAILED (logs in $BUILD_ROOT/$1.*.log)"
+  failed=$((failed + 1))
+  summary+=("$1: build failed")
+  return 1
+}
+
+# ctest exits non-zero when a test fails; the counts come from its summary
+# line "NN% tests passed, F tests failed out of M".
+run_ctest() {  # preset
+  local dir="$BUILD_ROOT/$1" log="$BUILD_ROOT/$1.ctest.log" rc=0 t=$SECONDS
+  ctest --test-dir "$dir" -j "$JOBS" --output-on-failure --timeout 900 >"$log" 2>&1 || rc=$?
+  local line
+  line="$(grep -E '^[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -n 1 || true)"
+  if [[ -z $line ]]; then
+    tail -n 60 "$log"
+    echo "$1: ctest gave no summary (exit $rc; log in $log)"
+    failed=$((failed + 1))
+    summary+=("$1: ctest gave no summary")
+    return
+  fi
+  local bad total
+  bad="$(sed -E 's/.* ([0-9]+) tests? failed out of .*/\1/' <<<"$line")"
+  total="$(sed -E 's/.* out of ([0-9]+).*/\1/' <<<"$line")"
+  if [[ $bad -gt 0 ]]; then
+    # The output of the failed tests, then the list of them.
+    grep -vE '^ *[0-9]+/[0-9]+ Test +#[0-9]+: .* Passed' "$log" | tail -n 300
+  else
+    sed -n '/^[0-9]*% tests passed/,$p' "$log"
+  fi
+  if [[ $rc -ne 0 && $bad -eq 0 ]]; then
+    # Every test passed, yet ctest failed: discovery or a test file broke.
+    echo "$1: ctest exited with $rc although no test failed"
+    bad=1
+    total=$((total + 1))
+  fi
+  # Skipped and disabled tests are in the total but passed nothing.
+  local skipped
+  skipped="$(sed -n '/^The following tests did not run:/,/^$/p' "$log" | grep -cE '\((Skipped|Disabled)\)' || true)"
+  local ok=$((total - bad - skipped))
+  echo "$1: $ok passed, $bad failed, $skipped skipped in $(elapsed $t)"
+  passed=$((passed + ok))
+  failed=$((failed + bad))
+  summary+=("$1: $ok passed, $bad failed, $skipped skipped")
+}
+
+# A fuzz target passes when it runs its time without a crash, leak,
+# timeout or memory blow-up. The corpus grows under the build folder, so a
+# developer's next run starts from what this one found.
+run_fuzzer() {  # binary
+  local f="$1" name
+  name="$(basename "$f")"
+  local corpus="$BUILD_ROOT/fuzz/corpus/$name" artifacts="$BUILD_ROOT/fuzz/artifacts/$name"
+  mkdir -p "$corpus" "$artifacts"
+  if [[ -d tests/fuzz/corpus/$name ]]; then cp -n tests/fuzz/corpus/"$name"/* "$corpus"/ 2>/dev/null || true; fi
+  rm -f "$artifacts"/*
+  local rc=0
+  timeout --kill-after=30 $((FUZZ_SECONDS + 120)) "$f" -max_total_time="$FUZZ_SECONDS" -timeout=10 \
+    -rss_limit_mb=4096 -print_final_stats=1 -artifact_prefix="$artifacts/" "$corpus" \
+    >"$BUILD_ROOT/fuzz/$name.log" 2>&1 || rc=$?
+  if [[ $rc -eq 0 && -z "$(ls -A "$artifacts")" ]]; then
+    echo "$name: ok, $(grep -oE 'stat::number_of_executed_units: *[0-9]+' "$BUILD_ROOT/fuzz/$name.log" |
+      grep -oE '[0-9]+$' || echo '?') runs, corpus of $(ls "$corpus" | wc -l)"
+    return 0
+  fi
+  echo "$name: FINDING (exit $rc)"
+  grep -E -A12 '^==[0-9]+==ERROR|^SUMMARY|Test unit written|ALARM|out-of-memory' "$BUILD_ROOT/fuzz/$name.log" | head -n 60
+  ls "$artifacts"/* 2>/dev/null | sed 's/^/  reproducer: /'
+  return 1
+}
+
+run_fuzzers() {
+  local targets=() t=$SECONDS
+  local f
+  for f in "$BUILD_ROOT"/fuzz/bin/fuzz_*; do [[ -x $f ]] && targets+=("$f"); done
+  if [[ ${#targets[@]} -eq 0 ]]; then
+    echo "fuzz: no fuzz targets were built"
+    failed=$((failed + 1))
+    summary+=("fuzz: no targets")
+    return
+  fi
+  # As many targets at once as there are jobs; each one reports into its
+  # own file, shown in order once all are done.
+  local pids=() i ok=0 bad=0
+  for i in "${!targets[@]}"; do
+    if [[ ${#pids[@]} -ge $JOBS ]]; then
+      wait "${pids[0]}" || true
+      pids=("${pids[@]:1}")
+    fi
+    (rc=0; run_fuzzer "${targets[$i]}" >"$BUILD_ROOT/fuzz/result.$i" 2>&1 || rc=$?; echo $rc >"$BUILD_ROOT/fuzz/rc.$i") &
+    pids+=($!)
+  done
+  for pid in "${pids[@]}"; do wait "$pid" || true; done
+  for i in "${!targets[@]}"; do
+    cat "$BUILD_ROOT/fuzz/result.$i"
+    if [[ "$(cat "$BUILD_ROOT/fuzz/rc.$i" 2>/dev/null)" == 0 ]]; then ok=$((ok + 1)); else bad=$((bad + 1)); fi
+    rm -f "$BUILD_ROOT/fuzz/result.$i" "$BUILD_ROOT/fuzz/rc.$i"
+  done
+  echo "fuzz: $ok passed, $bad failed in $(elapsed $t)"
+  passed=$((passed + ok))
+  failed=$((failed + bad))
+  summary+=("fuzz: $ok passed, $bad failed")
+}
+
+if wants native; then
+  banner "native: unit, example and end-to-end tests"
+  if configure_and_build native; then run_ctest native; fi
+fi
+
+if wants native-asan; then
+  banner "native-asan: the same under AddressSanitizer and UBSan"
+  if configure_and_build native-asan; then
+    export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1}" UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
+    run_ctest native-asan
+  fi
+fi
+
+if wants win32; then
+  banner "win32: MinGW build, its tests under Wine"
+  if configure_and_build win32; then
+    # A prefix of this run's own, and one server for all the tests rather
+    # than one started and stopped for each.
+    export WINEPREFIX="$scratch/wineprefix" WINEDEBUG=-all
+    t=$SECONDS
+    if bash tests/wine/wine-run.sh --prepare; then
+      echo "win32: Wine prefix ready in $(elapsed $t)"
+      run_ctest win32
+      wineserver -k >/dev/null 2>&1 || true
+    else
+      echo "win32: cannot create a Wine prefix"
+      failed=$((failed + 1))
+      summary+=("win32: no Wine prefix")
+    fi
+    unset WINEPREFIX
+  fi
+fi
+
+if wants fuzz; then
+  banner "fuzz: each target for ${FUZZ_SECONDS} s"
+  if configure_and_build fuzz; then run_fuzzers; fi
+fi
+
+banner "summary ($(elapsed $started))"
+for line in "${summary[@]}"; do echo "  $line"; done
+echo "$passed passed, $failed failed"
+[[ $failed -eq 0 ]]
