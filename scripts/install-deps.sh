@@ -61,13 +61,30 @@ if [[ $wine -eq 1 ]] && ! dpkg --print-foreign-architectures | grep -qx i386; th
   run_quietly dpkg --add-architecture i386
   update=1
 fi
+# A mirror caught in the middle of a sync fails an update now and then;
+# the lists that are there may still do.
+with_retries() {
+  local attempt
+  for attempt in 1 2 3; do
+    if "$@" >>"$log" 2>&1; then return 0; fi
+    [[ $attempt -eq 3 ]] || { echo "install-deps.sh: '$*' failed, trying again"; sleep $((attempt * 10)); }
+  done
+  return 1
+}
 if [[ $update -eq 1 || ${#missing[@]} -gt 0 ]]; then
   echo "install-deps.sh: apt-get update"
-  run_quietly apt-get update -q
+  if ! with_retries apt-get update -q; then
+    tail -n 20 "$log" >&2
+    echo "install-deps.sh: apt-get update failed; going on with the package lists there are" >&2
+  fi
 fi
 if [[ ${#missing[@]} -gt 0 ]]; then
   echo "install-deps.sh: installing ${missing[*]}"
-  run_quietly apt-get install -y -q -o Dpkg::Use-Pty=0 "${missing[@]}"
+  if ! with_retries apt-get install -y -q -o Dpkg::Use-Pty=0 "${missing[@]}"; then
+    tail -n 40 "$log" >&2
+    echo "install-deps.sh: failed: apt-get install ${missing[*]}" >&2
+    exit 1
+  fi
 else
   echo "install-deps.sh: all ${#packages[@]} packages are installed"
 fi
