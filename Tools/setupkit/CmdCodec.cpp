@@ -31,7 +31,14 @@ int RunCodec(const CommandArgs& args, const char* name, void (*codec)(TMemoryStr
   }
   TMemoryStream data;
   data.LoadFromFile(PathArg(args[0]));
-  codec(data);
+  try {
+    codec(data);
+  } catch (const EZDecompressionError& e) {
+    // The codec's own message is the bare "Error"; the user needs to know
+    // which file it was about.
+    throw EZDecompressionError(u"\"" + PathArg(args[0]) + u"\" cannot be decoded: " + e.Message() +
+                               u" (not a file in the package format?)");
+  }
   SaveFileAtomically(data.Bytes(), PathArg(args[1]));
   return 0;
 }
