@@ -27,15 +27,7 @@ bool Fits(uint64_t offset, uint64_t size, uint64_t total) { return offset <= tot
 
 WideString Ascii(const std::string& s) { return WideString(s.begin(), s.end()); }
 
-WideString Hex(uint64_t value) {
-  static const char digits[] = "0123456789ABCDEF";
-  WideString r;
-  do {
-    r.insert(r.begin(), (WideChar)digits[value & 15]);
-    value >>= 4;
-  } while (value);
-  return u"0x" + r;
-}
+WideString Hex(uint64_t value) { return u"0x" + IntToHex(value, 1); }
 
 [[noreturn]] void Fail(const WideString& what) { throw EPeFormatError(what); }
 

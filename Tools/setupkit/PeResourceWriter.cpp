@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "HostFiles.h"
+#include "QvSysUtils.h"
 
 namespace {
 
@@ -23,15 +24,7 @@ bool PowerOfTwo(uint32_t v) { return v && !(v & (v - 1)); }
 
 WideString Ascii(const std::string& s) { return WideString(s.begin(), s.end()); }
 
-WideString Hex(uint64_t value) {
-  static const char digits[] = "0123456789ABCDEF";
-  WideString r;
-  do {
-    r.insert(r.begin(), (WideChar)digits[value & 15]);
-    value >>= 4;
-  } while (value);
-  return u"0x" + r;
-}
+WideString Hex(uint64_t value) { return u"0x" + IntToHex(value, 1); }
 
 WideString Detail(const EPeFormatError& e) {
   // The layout parser speaks of "a PE image"; here the reader is the person

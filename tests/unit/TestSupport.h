@@ -42,3 +42,16 @@ inline std::string Decoded(const std::string& stored) {
   TSetupfn::DecodeStream(s);
   return s.Bytes();
 }
+
+// The message of the exception of class E that f raises; a test failure
+// when it raises none.
+template <class E, class F>
+WideString MessageOf(F&& f) {
+  try {
+    f();
+  } catch (const E& e) {
+    return e.Message();
+  }
+  ADD_FAILURE() << "expected exception";
+  return WideString();
+}

@@ -16,16 +16,6 @@ std::string ReadAll(TStream& s) {
   return r;
 }
 
-template <class E, class F>
-WideString MessageOf(F&& f) {
-  try {
-    f();
-  } catch (const E& e) {
-    return e.Message();
-  }
-  ADD_FAILURE() << "expected exception";
-  return WideString();
-}
 
 }  // namespace
 

@@ -21,16 +21,6 @@ std::string Hex16(const WideString& s) {
   return r;
 }
 
-template <class E, class F>
-WideString MessageOf(F&& f) {
-  try {
-    f();
-  } catch (const E& e) {
-    return e.Message();
-  }
-  ADD_FAILURE() << "expected exception";
-  return WideString();
-}
 
 }  // namespace
 
