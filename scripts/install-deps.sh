@@ -25,8 +25,9 @@ done
 build_packages=(cmake ninja-build g++ g++-mingw-w64-i686 libz-mingw-w64-dev zlib1g-dev libgtest-dev
                 nlohmann-json3-dev clang libclang-rt-14-dev icoutils osslsigncode openssl)
 # The Windows build runs under Wine: 32-bit programs in a 64-bit prefix,
-# windows on a virtual display.
-wine_packages=(wine wine64 wine32:i386 xvfb)
+# windows on a virtual display, driven by xdotool and photographed by
+# imagemagick; the Chinese texts need a CJK font.
+wine_packages=(wine wine64 wine32:i386 xvfb xdotool imagemagick fonts-wqy-microhei)
 
 packages=("${build_packages[@]}")
 [[ $wine -eq 0 ]] || packages+=("${wine_packages[@]}")
@@ -78,10 +79,44 @@ if [[ $update -eq 1 || ${#missing[@]} -gt 0 ]]; then
     echo "install-deps.sh: apt-get update failed; going on with the package lists there are" >&2
   fi
 fi
+# A mirror caught mid-sync may serve an i386 security index that does not
+# match its release file. apt then drops that list, while the amd64
+# security candidates stay: every Multi-Arch library that wine32 needs at
+# the same version on both architectures (zlib1g, libssl3, ...) becomes
+# uninstallable. Until the mirror is whole again, the security suite is
+# held at the priority of an installed package, so apt keeps the versions
+# it can match on both architectures and resolves wine32 from the
+# release's own suites. Signatures are checked as always; only the choice
+# among signed versions changes. The pin goes as soon as the index is back.
+pin=/etc/apt/preferences.d/setupkit-i386-security-sync
+security_pin() {
+  [[ $wine -eq 1 ]] || return 0
+  local policy
+  policy="$(apt-cache policy 2>/dev/null)"
+  if grep -q 'n=bookworm-security,.*b=amd64' <<<"$policy" && ! grep -q 'n=bookworm-security,.*b=i386' <<<"$policy"; then
+    if [[ ! -e $pin ]]; then
+      echo "install-deps.sh: the mirror serves no usable i386 security index (mirror mid-sync);" \
+           "holding bookworm-security at priority 100 until it does ($pin)"
+      printf '%s\n' "# Written by setupkit's install-deps.sh: the mirror's i386 security index" \
+        "# was missing or failed its size check; removed once it is whole again." \
+        "Package: *" "Pin: release n=bookworm-security" "Pin-Priority: 100" >"$pin"
+    fi
+  elif [[ -e $pin ]] && grep -q 'n=bookworm-security,.*b=i386' <<<"$policy"; then
+    echo "install-deps.sh: the mirror's i386 security index is back; removing $pin and upgrading"
+    rm -f "$pin"
+    with_retries apt-get upgrade -y -q -o Dpkg::Use-Pty=0 || echo "install-deps.sh: apt-get upgrade failed; going on" >&2
+  fi
+}
+security_pin
+
 if [[ ${#missing[@]} -gt 0 ]]; then
   echo "install-deps.sh: installing ${missing[*]}"
   if ! with_retries apt-get install -y -q -o Dpkg::Use-Pty=0 "${missing[@]}"; then
     tail -n 40 "$log" >&2
+    if [[ -e $pin ]]; then
+      echo "install-deps.sh: the mirror served no i386 security index, and even the release's own suites" \
+           "did not resolve; see the apt output above" >&2
+    fi
     echo "install-deps.sh: failed: apt-get install ${missing[*]}" >&2
     exit 1
   fi
