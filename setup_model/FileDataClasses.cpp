@@ -56,7 +56,9 @@ bool TFileDataList::LoadFromResource(const TResourceReader& reader) {
   return true;
 }
 
-void TFileDataList::LoadFromBlob(const char* blob, int64_t size) {
+void TFileDataList::LoadIndex(const char* blob, int64_t size) {
+  FBlob = nullptr;
+  FBlobSize = 0;
   if (size < 4) ReadFailed();
   const int32_t n = ReadInt32LE(blob + size - 4);
   if (n < 0 || n > size - 4) ReadFailed();
@@ -68,14 +70,45 @@ void TFileDataList::LoadFromBlob(const char* blob, int64_t size) {
   // place; the blob's list is the whole list.
   Clear();
   LoadFromStream(index);
+}
 
+namespace {
+// 64-bit sums: 32-bit offsets and sizes cannot overflow them.
+bool InsideBlob(const TFileData& entry, int64_t size) {
+  const int64_t offset = entry.FOffset;
+  const int64_t bytes = entry.FBytes;
+  return offset >= 0 && bytes >= 0 && offset + bytes <= size;
+}
+}  // namespace
+
+bool TFileDataList::LoadIndexFromResource(const TResourceReader& reader) {
+  const TResourceBytes blob = reader.Read(FileDataResID);
+  LoadIndexFromBlob(blob.Data, blob.Size);
+  return true;
+}
+
+void TFileDataList::LoadIndexFromBlob(const char* blob, int64_t size) {
+  LoadIndex(blob, size);
+  for (int i = 0; i < Count(); ++i)
+    if (!InsideBlob(*Items(i), size)) ReadFailed();
+  FBlob = blob;
+  FBlobSize = size;
+}
+
+TResourceBytes TFileDataList::Image(const TFileData& entry) const {
+  if (FBlob == nullptr || !InsideBlob(entry, FBlobSize)) ReadFailed();
+  TResourceBytes bytes;
+  bytes.Data = FBlob + entry.FOffset;
+  bytes.Size = entry.FBytes;
+  return bytes;
+}
+
+void TFileDataList::LoadFromBlob(const char* blob, int64_t size) {
+  LoadIndex(blob, size);
   for (int i = 0; i < Count(); ++i) {
     TFileData* entry = Items(i);
-    const int64_t offset = entry->FOffset;
-    const int64_t bytes = entry->FBytes;
-    // 64-bit sums: 32-bit offsets and sizes cannot overflow them.
-    if (offset < 0 || bytes < 0 || offset + bytes > size) ReadFailed();
-    entry->Data().Assign(std::string(blob + offset, static_cast<size_t>(bytes)));
+    if (!InsideBlob(*entry, size)) ReadFailed();
+    entry->Data().Assign(std::string(blob + entry->FOffset, static_cast<size_t>(entry->FBytes)));
   }
 }
 

@@ -50,10 +50,25 @@ public:
   bool LoadFromResource(const TResourceReader& reader);
   // The same, from the blob's bytes themselves.
   void LoadFromBlob(const char* blob, int64_t size);
+  // Loads only the index and checks that every entry lies inside the blob,
+  // raising EReadError "Stream read error" for the first that does not; the
+  // images stay in the resource and are read with Image, one at a time, so
+  // a large product never sits in memory twice.
+  bool LoadIndexFromResource(const TResourceReader& reader);
+  void LoadIndexFromBlob(const char* blob, int64_t size);
+  // The stored (encoded) bytes of an entry of an index loaded that way;
+  // valid while the resource is.
+  TResourceBytes Image(const TFileData& entry) const;
 
   // The first entry whose GUID equals guid exactly (letter case included).
   int IndexOfGUID(const WideString& guid) const;
   TFileData* FindByGUID(const WideString& guid) const;
+
+private:
+  // Parses the index at the blob's end into the list.
+  void LoadIndex(const char* blob, int64_t size);
+  const char* FBlob = nullptr;
+  int64_t FBlobSize = 0;
 };
 
 // Writes a file data blob image by image, so a package never needs all its

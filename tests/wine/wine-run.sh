@@ -14,6 +14,9 @@ set -uo pipefail
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEPREFIX="${WINEPREFIX:-${TMPDIR:-/tmp}/setupkit-wine-$(id -u)}"
 
+# shellcheck source=wine-env.sh
+source "$(dirname "${BASH_SOURCE[0]}")/wine-env.sh"
+
 if ! command -v wine >/dev/null 2>&1; then
   echo "wine-run.sh: wine is not installed (apt-get install wine wine64 wine32:i386)" >&2
   exit 127

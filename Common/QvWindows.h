@@ -1,0 +1,87 @@
+// The operating-system groups of the utility unit: files, shell folders,
+// the process, Windows versions, processes, the shell and message boxes.
+// Windows only; the header itself stays free of the Windows headers so
+// that the portable units may name the types.
+#pragma once
+
+#include <cstdint>
+
+#include "QvTypes.h"
+
+// <windows.h> makes MessageBox a macro; a unit that includes it first must
+// still reach TQvWinfn::MessageBox under its own name.
+#ifdef MessageBox
+#undef MessageBox
+#endif
+
+// Three date-time values in local time; a value within 1e-12 of zero
+// leaves that time unchanged.
+struct TFileTimes {
+  TDateTime CreationTime = 0;
+  TDateTime LastWriteTime = 0;
+  TDateTime LastAccessTime = 0;
+};
+
+class TQvFilefn {
+public:
+  // Creates the folder part of path (up to the last "\" or ":") with its
+  // parents when it is not empty and missing. Raises EInOutError when a
+  // folder cannot be created.
+  static void ForceFileDir(const WideString& path);
+  // GetLongPathNameW into 260 characters; empty on failure or overflow.
+  static WideString LongPathName(const WideString& path);
+  // Opens the file read/write without sharing and sets the non-zero times
+  // (local time, converted to UTC). False when it cannot be opened or
+  // SetFileTime fails.
+  static bool SetFileTimes(const WideString& path, const TFileTimes& times);
+  // The current local date-time.
+  static TDateTime Now();
+};
+
+class TQvRegfn {
+public:
+  // SHGetFolderPathW (current path) with a trailing backslash; empty when
+  // the call does not succeed.
+  static WideString GetSpecialFolder(int csidl);
+};
+
+class TQvWinfn {
+public:
+  static bool IsWinXPOrHigher();   // NT, 5.1 or later
+  static bool IsWin7OrHigher();    // NT, 6.1 or later
+  static bool IsWin10OrHigher();   // NT, 6.4 or later
+  // GetTempPathW, its long form, a trailing backslash; "\" when the long
+  // form cannot be had.
+  static WideString GetTempDir();
+  // The user default locale's LOCALE_SABBREVLANGNAME ("CHS", "ENU", ...).
+  static WideString UserLanguageAbbrev();
+  // A new console, shown normally, handles inherited; waits without limit.
+  // 1 when the process cannot be started, else its exit code.
+  static uint32_t RunAndWait(const WideString& commandLine);
+  // Hidden, its output and errors relayed to WriteStdOut through a pipe;
+  // waits without limit. 1 when it cannot be started.
+  static uint32_t RunConsole(const WideString& commandLine);
+  // ShellExecuteW; with handOver, 300 ms later the first process whose
+  // executable name equals the file's name may take the foreground.
+  // Returns the shell's result (32 or less is a failure).
+  static intptr_t ShellExec(void* ownerWnd, const WideString& verb, const WideString& fileName,
+                            const WideString& params, const WideString& directory, int showCmd, bool handOver);
+  static intptr_t ShellOpen(const WideString& fileOrUrl);
+  // ShellOpen, or "iexplore.exe" with the URL when the shell cannot open it.
+  static void OpenUrl(const WideString& url);
+  static int MessageBox(void* ownerWnd, const WideString& text, unsigned flags, const WideString& caption);
+  static int ShowInformation(void* ownerWnd, const WideString& text, const WideString& caption);
+};
+
+// Windows parts of TQvSysfn (the portable ones are in QvSysUtils.h).
+class TQvSysWinfn {
+public:
+  // True under a debugger (IsDebuggerPresent). The installer's release
+  // build never acts on it (see SETUPKIT_DEVELOPMENT).
+  static bool IsDebugging();
+  // The text in the ANSI code page plus CR LF on standard output; a missing
+  // or failing handle writes nothing and raises nothing.
+  static void WriteStdOut(const WideString& text);
+  // The same on standard error: how /Silent reports what a window would.
+  static void WriteStdErr(const WideString& text);
+};

@@ -1,0 +1,299 @@
+// The operating-system groups of the utility unit on Win32: files and their
+// times, shell folders, Windows versions, child processes, the shell and
+// message boxes, and the process's standard handles.
+#include <windows.h>
+#include <shellapi.h>
+#include <shlobj.h>
+#include <tlhelp32.h>
+
+#include <cmath>
+#include <memory>
+#include <type_traits>
+#include <vector>
+
+#include "QvSysUtils.h"
+#include "QvWindows.h"
+
+namespace {
+
+const wchar_t* W(const WideString& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); }
+const wchar_t* WOrNull(const WideString& s) { return s.empty() ? nullptr : W(s); }
+
+WideString FromW(const wchar_t* s, size_t n) { return WideString(reinterpret_cast<const char16_t*>(s), n); }
+
+// Kernel handles: both "no handle" values of the API count as empty.
+struct HandleCloser {
+  void operator()(HANDLE h) const {
+    if (h && h != INVALID_HANDLE_VALUE) ::CloseHandle(h);
+  }
+};
+using THandle = std::unique_ptr<std::remove_pointer<HANDLE>::type, HandleCloser>;
+
+THandle Owned(HANDLE h) { return THandle(h == INVALID_HANDLE_VALUE ? nullptr : h); }
+
+// A process and its main thread, both closed whatever way the caller leaves.
+struct TChild {
+  THandle Process;
+  THandle Thread;
+  explicit TChild(const PROCESS_INFORMATION& pi) : Process(pi.hProcess), Thread(pi.hThread) {}
+};
+
+// ---- Windows version --------------------------------------------------------
+
+// GetVersionEx reports 6.2 to a program that its manifest does not declare
+// for the newer systems; RtlGetVersion tells the truth either way.
+struct TOsVersion {
+  DWORD Platform = 0;
+  DWORD Major = 0;
+  DWORD Minor = 0;
+};
+
+TOsVersion ReadOsVersion() {
+  TOsVersion v;
+  using TRtlGetVersion = LONG(WINAPI*)(OSVERSIONINFOW*);
+  if (HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll")) {
+    // Through void(*)() so that the compiler accepts the change of signature.
+    auto fn = reinterpret_cast<TRtlGetVersion>(reinterpret_cast<void (*)()>(::GetProcAddress(ntdll, "RtlGetVersion")));
+    OSVERSIONINFOW info = {};
+    info.dwOSVersionInfoSize = sizeof(info);
+    if (fn && fn(&info) == 0) {
+      v.Platform = info.dwPlatformId;
+      v.Major = info.dwMajorVersion;
+      v.Minor = info.dwMinorVersion;
+    }
+  }
+  return v;
+}
+
+// The version does not change while the process runs.
+const TOsVersion& OsVersion() {
+  static const TOsVersion v = ReadOsVersion();
+  return v;
+}
+
+bool IsNtAbove(DWORD major, DWORD minor) {
+  const TOsVersion& v = OsVersion();
+  return v.Platform == VER_PLATFORM_WIN32_NT && (v.Major > major || (v.Major == major && v.Minor > minor));
+}
+
+// ---- file times ---------------------------------------------------------------
+
+bool IsNoTime(TDateTime t) { return std::fabs(t) < 1e-12; }
+
+// A local date-time as the UTC file time that SetFileTime wants.
+bool ToUtcFileTime(TDateTime t, FILETIME& utc) {
+  int year, month, day, hour, minute, second, ms;
+  DecodeDate(t, year, month, day);
+  DecodeTime(t, hour, minute, second, ms);
+  SYSTEMTIME st = {};
+  st.wYear = static_cast<WORD>(year);
+  st.wMonth = static_cast<WORD>(month);
+  st.wDay = static_cast<WORD>(day);
+  st.wHour = static_cast<WORD>(hour);
+  st.wMinute = static_cast<WORD>(minute);
+  st.wSecond = static_cast<WORD>(second);
+  st.wMilliseconds = static_cast<WORD>(ms);
+  FILETIME local;
+  return ::SystemTimeToFileTime(&st, &local) && ::LocalFileTimeToFileTime(&local, &utc);
+}
+
+// ---- the console relay ----------------------------------------------------------
+
+// Hands what the pipe holds now, at most one buffer, to standard output.
+// The last byte of each piece is left out: a line's end arrives there, and
+// WriteStdOut ends the text with its own. Returns whether anything was read.
+bool RelayPipe(HANDLE readEnd) {
+  char buf[1024];
+  DWORD available = 0;
+  if (!::PeekNamedPipe(readEnd, buf, sizeof buf, nullptr, &available, nullptr) || available == 0) return false;
+  DWORD got = 0;
+  if (!::ReadFile(readEnd, buf, available < sizeof buf ? available : sizeof buf, &got, nullptr) || got == 0)
+    return false;
+  TQvSysWinfn::WriteStdOut(AnsiToWide(RawByteString(buf, got - 1)));
+  return true;
+}
+
+void WriteTo(DWORD which, const WideString& text) {
+  const HANDLE h = ::GetStdHandle(which);
+  if (!h || h == INVALID_HANDLE_VALUE) return;
+  const RawByteString bytes = WideToAnsi(text) + "\r\n";
+  DWORD written = 0;
+  ::WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+}
+
+}  // namespace
+
+// ---- TQvFilefn ----------------------------------------------------------------
+
+void TQvFilefn::ForceFileDir(const WideString& path) {
+  const WideString folder = ExtractFilePath(path);
+  if (folder.empty() || DirectoryExists(folder)) return;
+  if (!ForceDirectories(folder)) {
+    const int error = static_cast<int>(::GetLastError());
+    throw EInOutError(Format(u"Unable to create directory \"%s\": %s", {folder, SysErrorMessage(error)}));
+  }
+}
+
+WideString TQvFilefn::LongPathName(const WideString& path) {
+  wchar_t buf[MAX_PATH];
+  const DWORD n = ::GetLongPathNameW(W(path), buf, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) return WideString();
+  return FromW(buf, n);
+}
+
+bool TQvFilefn::SetFileTimes(const WideString& path, const TFileTimes& times) {
+  THandle file = Owned(::CreateFileW(W(path), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return false;
+  FILETIME creation, access, write;
+  // A time that cannot be converted is passed as none, as a zero is.
+  const FILETIME* c = !IsNoTime(times.CreationTime) && ToUtcFileTime(times.CreationTime, creation) ? &creation : nullptr;
+  const FILETIME* a = !IsNoTime(times.LastAccessTime) && ToUtcFileTime(times.LastAccessTime, access) ? &access : nullptr;
+  const FILETIME* w = !IsNoTime(times.LastWriteTime) && ToUtcFileTime(times.LastWriteTime, write) ? &write : nullptr;
+  return ::SetFileTime(file.get(), c, a, w) != 0;
+}
+
+TDateTime TQvFilefn::Now() {
+  SYSTEMTIME st;
+  ::GetLocalTime(&st);
+  return EncodeDate(st.wYear, st.wMonth, st.wDay) + EncodeTime(st.wHour, st.wMinute, st.wSecond, st.wMilliseconds);
+}
+
+// ---- TQvRegfn -----------------------------------------------------------------
+
+WideString TQvRegfn::GetSpecialFolder(int csidl) {
+  wchar_t buf[MAX_PATH] = {};
+  if (::SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, buf) != S_OK) return WideString();
+  return IncludeTrailingBackslash(FromW(buf, ::wcsnlen(buf, MAX_PATH)));
+}
+
+// ---- TQvWinfn -----------------------------------------------------------------
+
+bool TQvWinfn::IsWinXPOrHigher() { return IsNtAbove(5, 0); }
+bool TQvWinfn::IsWin7OrHigher() { return IsNtAbove(6, 0); }
+bool TQvWinfn::IsWin10OrHigher() { return IsNtAbove(6, 3); }
+
+WideString TQvWinfn::GetTempDir() {
+  wchar_t buf[MAX_PATH];
+  const DWORD n = ::GetTempPathW(MAX_PATH, buf);
+  const WideString temp = (n == 0 || n > MAX_PATH) ? WideString() : FromW(buf, n);
+  return IncludeTrailingBackslash(TQvFilefn::LongPathName(temp));
+}
+
+WideString TQvWinfn::UserLanguageAbbrev() {
+  wchar_t buf[16] = {};
+  if (::GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SABBREVLANGNAME, buf, 16) <= 0) return WideString();
+  return FromW(buf, ::wcsnlen(buf, 16));
+}
+
+uint32_t TQvWinfn::RunAndWait(const WideString& commandLine) {
+  STARTUPINFOW si = {};
+  si.cb = sizeof(si);
+  si.dwFlags = STARTF_USESHOWWINDOW;
+  si.wShowWindow = SW_SHOWNORMAL;
+  // CreateProcessW may write into the command line it is given.
+  std::vector<wchar_t> cmd(commandLine.begin(), commandLine.end());
+  cmd.push_back(0);
+  PROCESS_INFORMATION pi = {};
+  if (!::CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, TRUE, CREATE_NEW_CONSOLE | NORMAL_PRIORITY_CLASS,
+                        nullptr, nullptr, &si, &pi))
+    return 1;
+  const TChild child(pi);
+  ::WaitForSingleObject(child.Process.get(), INFINITE);
+  DWORD code = 1;
+  ::GetExitCodeProcess(child.Process.get(), &code);
+  return code;
+}
+
+uint32_t TQvWinfn::RunConsole(const WideString& commandLine) {
+  SECURITY_ATTRIBUTES sa = {};
+  sa.nLength = sizeof(sa);
+  sa.bInheritHandle = TRUE;
+  HANDLE r = nullptr, w = nullptr;
+  if (!::CreatePipe(&r, &w, &sa, 0)) return 1;
+  const THandle readEnd(r), writeEnd(w);
+
+  STARTUPINFOW si = {};
+  si.cb = sizeof(si);
+  si.dwFlags = STARTF_USESHOWWINDOW | STARTF_USESTDHANDLES;
+  si.wShowWindow = SW_HIDE;
+  si.hStdInput = nullptr;
+  si.hStdOutput = w;
+  si.hStdError = w;
+  std::vector<wchar_t> cmd(commandLine.begin(), commandLine.end());
+  cmd.push_back(0);
+  PROCESS_INFORMATION pi = {};
+  if (!::CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, TRUE, NORMAL_PRIORITY_CLASS, nullptr, nullptr, &si,
+                        &pi))
+    return 1;
+  const TChild child(pi);
+
+  // Reading while the child runs keeps a chatty one from blocking on a full
+  // pipe.
+  DWORD waited;
+  do {
+    waited = ::WaitForSingleObject(child.Process.get(), 300);
+    RelayPipe(r);
+  } while (waited == WAIT_TIMEOUT);
+  // What the child wrote just before it ended is still in the pipe; this
+  // process holds the write end too, so the pipe never reports its end and
+  // is read only as far as it has data.
+  while (RelayPipe(r)) {
+  }
+
+  DWORD code = 1;
+  ::GetExitCodeProcess(child.Process.get(), &code);
+  return code;
+}
+
+intptr_t TQvWinfn::ShellExec(void* ownerWnd, const WideString& verb, const WideString& fileName,
+                             const WideString& params, const WideString& directory, int showCmd, bool handOver) {
+  const HINSTANCE result = ::ShellExecuteW(static_cast<HWND>(ownerWnd), WOrNull(verb), W(fileName), WOrNull(params),
+                                           WOrNull(directory), showCmd);
+  if (handOver) {
+    // The program needs a moment to appear in the process list; after that
+    // it may bring its window to the front although the user last clicked
+    // ours.
+    ::Sleep(300);
+    const WideString exeName = ExtractFileName(fileName);
+    THandle snapshot = Owned(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (snapshot) {
+      PROCESSENTRY32W entry = {};
+      entry.dwSize = sizeof(entry);
+      for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more; more = ::Process32NextW(snapshot.get(), &entry)) {
+        if (::CompareStringOrdinal(entry.szExeFile, -1, W(exeName), static_cast<int>(exeName.size()), TRUE) ==
+            CSTR_EQUAL) {
+          ::AllowSetForegroundWindow(entry.th32ProcessID);
+          break;
+        }
+      }
+    }
+  }
+  return reinterpret_cast<intptr_t>(result);
+}
+
+intptr_t TQvWinfn::ShellOpen(const WideString& fileOrUrl) {
+  return ShellExec(nullptr, u"", fileOrUrl, u"", u"", SW_SHOW, false);
+}
+
+void TQvWinfn::OpenUrl(const WideString& url) {
+  // Without a registered browser the shell cannot open the URL; the
+  // system's own browser is the last resort.
+  if (ShellOpen(url) <= 32) ShellExec(nullptr, u"", u"iexplore.exe", url, u"", SW_SHOW, false);
+}
+
+int TQvWinfn::MessageBox(void* ownerWnd, const WideString& text, unsigned flags, const WideString& caption) {
+  return ::MessageBoxW(static_cast<HWND>(ownerWnd), W(text), W(caption), flags);
+}
+
+int TQvWinfn::ShowInformation(void* ownerWnd, const WideString& text, const WideString& caption) {
+  return MessageBox(ownerWnd, text, MB_OK | MB_ICONINFORMATION, caption);
+}
+
+// ---- TQvSysWinfn --------------------------------------------------------------
+
+bool TQvSysWinfn::IsDebugging() { return ::IsDebuggerPresent() != 0; }
+
+void TQvSysWinfn::WriteStdOut(const WideString& text) { WriteTo(STD_OUTPUT_HANDLE, text); }
+
+void TQvSysWinfn::WriteStdErr(const WideString& text) { WriteTo(STD_ERROR_HANDLE, text); }

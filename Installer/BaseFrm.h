@@ -1,0 +1,32 @@
+// The bases of every window of the installer: the common look, key
+// preview that repaints on Alt and Tab, and the modal loop owned by the
+// owner's window only; and the dialog base with its OK / Cancel / Apply bar.
+#pragma once
+
+#include "TkControls.h"
+#include "TkForm.h"
+
+class TBaseForm : public TTkForm {
+public:
+  explicit TBaseForm(TTkForm* owner);
+
+  bool KeyDown(WORD& key, unsigned shift) override;
+  int ShowModal() override;
+};
+
+class TBaseDialogForm : public TBaseForm {
+public:
+  // A fixed dialog frame with a client area of width × height.
+  TBaseDialogForm(TTkForm* owner, int clientWidth, int clientHeight);
+
+  // 0 OK only; 1 OK and Cancel; 2 OK, Cancel and Apply.
+  uint8_t ButtonLayout = 1;
+  void LayoutButtons();
+
+  TTkPanel* pnlBkClient;
+  TTkPanel* pnlButtons;
+  TTkBevel* bvlButtons;
+  TTkButton* btnOk;
+  TTkButton* btnCancel;
+  TTkButton* btnApply;
+};

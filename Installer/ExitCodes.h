@@ -1,0 +1,11 @@
+// The installer's exit codes, for deployment tools and scripts.
+#pragma once
+
+enum TSetupExitCode : unsigned {
+  secCompleted = 0,        // the installation completed
+  secCannotStart = 1,      // no package script, or a package that cannot be read
+  secUserLeftEarly = 2,    // the user left before installing
+  secSystemTooOld = 3,     // Windows is older than the product requires
+  secInstallFailed = 4,    // a fatal error during the installation
+  secUserEndedSetup = 5,   // the user ended setup during the installation
+};

@@ -1,0 +1,547 @@
+#include "MainFrm.h"
+
+#include <windows.h>
+
+#include "FileDataClasses.h"
+#include "LicenseFrm.h"
+#include "MySetupUtils.h"
+#include "PackageResources.h"
+#include "QvRegistry.h"
+#include "QvSysUtils.h"
+#include "QvVclUtils.h"
+#include "QvWindows.h"
+#include "SelectLangFrm.h"
+#include "SetupRules.h"
+#include "TkApplication.h"
+
+#define MAINFRM_UNIT u"Installer\\MainFrm"
+
+const char16_t* const UninstallKey = u"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+
+namespace {
+
+TMainForm* gMainForm = nullptr;
+
+// The fonts of the window.
+TTkFont FontOf(const char16_t* name, int height, COLORREF color = CLR_DEFAULT) {
+  TTkFont font;
+  font.Name = name;
+  font.Height = height;
+  font.Color = color;
+  return font;
+}
+const char16_t* const kYaHei = u"微软雅黑";
+constexpr COLORREF kWhite = RGB(255, 255, 255);
+constexpr COLORREF kLinkBlue = RGB(0, 0, 255);
+
+TTkFont LinkFont() {
+  TTkFont font = FontOf(u"Tahoma", 12, kLinkBlue);
+  font.Underline = true;
+  return font;
+}
+
+// The glyphs of the two window buttons, white on the product colour.
+void PaintGlyph(HDC dc, const RECT& r, bool cross) {
+  HPEN pen = CreatePen(PS_SOLID, 2, kWhite);
+  HGDIOBJ old = SelectObject(dc, pen);
+  const int cx = (r.left + r.right) / 2, cy = (r.top + r.bottom) / 2;
+  if (cross) {
+    MoveToEx(dc, cx - 7, cy - 7, nullptr);
+    LineTo(dc, cx + 8, cy + 8);
+    MoveToEx(dc, cx + 7, cy - 7, nullptr);
+    LineTo(dc, cx - 8, cy + 8);
+  } else {
+    MoveToEx(dc, cx - 5, cy, nullptr);
+    LineTo(dc, cx + 5, cy);
+  }
+  SelectObject(dc, old);
+  DeleteObject(pen);
+}
+
+}  // namespace
+
+TMainForm* MainForm() { return gMainForm; }
+
+bool DevelopmentPaths() {
+#ifdef SETUPKIT_DEVELOPMENT
+  return TQvSysWinfn::IsDebugging();
+#else
+  return false;
+#endif
+}
+
+// ---- construction, in the order the installer depends on --------------------
+
+TMainForm::TMainForm() : TBaseForm(nullptr) {
+  gMainForm = this;
+  Application().SetMainForm(this);
+  CreateControls();
+  // The look (skin, glyph pictures) is drawn by the window layer; the
+  // installer selects nothing more here.
+
+  FScriptHolder.reset(new TSetupScript());
+  FScript = FScriptHolder.get();
+  FProxyHolder.reset(new TQvHttpProxy());
+  FProxy = FProxyHolder.get();
+
+  // Exactly one argument selects a mode; two arguments are interactive.
+  FSilentMode = ParamCount() == 1 && SameText(ParamStr(1), u"/Silent");
+  FAutoMode = ParamCount() == 1 && SameText(ParamStr(1), u"/Auto");
+  // /Silent shows no window at all: what a box would say goes to
+  // standard error.
+  TQvVclfn::SetConsoleReports(FSilentMode);
+
+  imgIcon->Hide();
+  for (TTkControl* c : {static_cast<TTkControl*>(pbLogo), static_cast<TTkControl*>(lblAppTitle),
+                        static_cast<TTkControl*>(lblVersion), static_cast<TTkControl*>(btnInstall)})
+    c->SetLeft((ClientWidth() - c->Width()) / 2);
+
+  FInstallState = 0;
+
+  // The running executable is the package. LoadLibraryW of the own file
+  // gives the image that is already mapped: the resources are read in
+  // place and never copied whole.
+#ifdef SETUPKIT_DEVELOPMENT
+  FPackage = TModuleResourceReader::LoadModule(DevelopmentPaths() ? WideString(SETUPKIT_DEVELOPMENT) : ParamStr(0));
+#else
+  FPackage = TModuleResourceReader::LoadModule(ParamStr(0));
+#endif
+
+  {
+    TMemoryStream stream;
+    if (PackageResourceExists(*FPackage, FullScriptResID)) {
+      FFullPackage = true;
+      ReadPackageResource(*FPackage, FullScriptResID, stream);
+    } else if (PackageResourceExists(*FPackage, MiniScriptResID)) {
+      FFullPackage = false;
+      ReadPackageResource(*FPackage, MiniScriptResID, stream);
+    } else {
+      // Not a setup at all (a bare installer): nothing to say to a user
+      // who double-clicked it, but a deployment tool learns from the code.
+      if (FSilentMode) TQvSysWinfn::WriteStdErr(u"This program carries no installation package.");
+      Halt(secCannotStart);
+    }
+    stream.SetPosition(0);
+    FScript->LoadFromStream(stream);
+  }
+
+  ChooseLanguage();
+
+  const WideString caption = Format(ResInstallProgramTitleFmt(), {FAppTitle});
+  SetCaption(caption);
+  Application().SetTitle(caption);
+
+  bool systemOk = true;
+  WideString refusal;
+  switch (FScript->BaseInfo()->WinVersion) {
+    case wveWinXPOrHigher:
+      systemOk = TQvWinfn::IsWinXPOrHigher();
+      refusal = ResNeedWinXPOrHigher();
+      break;
+    case wveWin7OrHigher:
+      systemOk = TQvWinfn::IsWin7OrHigher();
+      refusal = ResNeedWin7OrHigher();
+      break;
+    case wveWin10OrHigher:
+      systemOk = TQvWinfn::IsWin10OrHigher();
+      refusal = ResNeedWin7OrHigher();
+      break;
+  }
+  if (!systemOk) {
+    TQvVclfn::ShowInfo(Handle(), refusal);
+    Halt(secSystemTooOld);
+  }
+
+  TSetupfn::GroupName = FAppTitle;
+  pnlMainFormColor->SetColor(static_cast<COLORREF>(FScript->BaseInfo()->MainFormColor));
+  lblAppTitle->SetCaption(FAppTitle);
+  lblVersion->SetCaption(Format(ResVersionFmt(), {FScript->BaseInfo()->Version}));
+  edtDestDir->SetText(TSetupfn::ExpandPath(FScript->BaseInfo()->DefInstallPath, FAppTitle));
+  lblProxy->SetVisible(!FFullPackage);
+
+  // A previous installation's folder: the key this installer writes, or
+  // the "_kv" one; only the first that opens is read.
+  {
+    TRegistry reg(0x80000002u);
+    const WideString keyA = Format(u"%s\\%s", {WideString(UninstallKey), FScript->BaseInfo()->GUID});
+    const WideString keyB = Format(u"%s\\%s_kv", {WideString(UninstallKey), FScript->BaseInfo()->GUID});
+    if (reg.OpenKeyReadOnly(keyA) || reg.OpenKeyReadOnly(keyB)) {
+      if (reg.ValueExists(u"InstallLocation")) edtDestDir->SetText(reg.ReadString(u"InstallLocation"));
+    }
+  }
+
+  LoadProductIcon();
+  LoadLicenseText();
+
+  btnDestDir->SetLeft(Width() - btnDestDir->Width() - 16);
+  edtDestDir->SetWidth(btnDestDir->Left() - edtDestDir->Left() - 8);
+
+  UpdateInstallButton();
+
+  if (FSilentMode) {
+    btnInstallClick();
+  } else if (FAutoMode) {
+    ShowProgressPage();
+    lblWait->SetLeft((pnlBottom->Width() - lblWait->Width()) / 2);
+    lblWait->Show();
+    Show();
+    Repaint();
+    btnInstallClick();
+  } else {
+    Show();
+    Repaint();
+  }
+}
+
+TMainForm::~TMainForm() {
+  FPackage.reset();
+  if (!FTempSetupFile.empty() && FileExists(FTempSetupFile)) DeleteFile(FTempSetupFile);
+  if (gMainForm == this) gMainForm = nullptr;
+}
+
+void TMainForm::CreateControls() {
+  SetBorderStyle(TBorderStyle::bsNone);
+  SetClientSize(750, 480);
+  OnShow = [this] { btnInstall->SetFocus(); };
+  // The close command of the system (Alt+F4) is refused while installing,
+  // like the close glyph: an installation stopped halfway leaves a product
+  // that neither runs nor uninstalls.
+  OnCloseQuery = [this](bool& allow) { allow = FInstallState != 1; };
+
+  pnlMainFormColor = new TTkPanel(this);
+  pnlMainFormColor->Name = u"pnlMainFormColor";
+  pnlMainFormColor->SetSingleBorder(true);
+  pnlMainFormColor->SetColor(RGB(0, 153, 249));
+  pnlMainFormColor->SetAlign(TAlign::alClient);
+  // The panel itself is the drag surface above the white strip.
+  imgBackground = nullptr;
+  pnlMainFormColor->OnMouseDown = [this](int, int, int) { DragWindow(); };
+
+  auto label = [](TTkControl* parent, const char16_t* name, int l, int t, int w, int h, const TTkFont& font) {
+    TTkLabel* c = new TTkLabel(parent);
+    c->Name = name;
+    c->SetFont(font);
+    c->SetBounds(l, t, w, h);
+    return c;
+  };
+  auto drag = [this](int, int, int) { DragWindow(); };
+
+  lblAppTitle = label(pnlMainFormColor, u"lblAppTitle", 8, 168, 737, 57, FontOf(kYaHei, 37, kWhite));
+  lblAppTitle->SetAlignment(TTextAlign::taCenter);
+  lblAppTitle->SetVerticalCenter(true);
+  lblAppTitle->OnMouseDown = drag;
+  lblVersion = label(pnlMainFormColor, u"lblVersion", 8, 232, 737, 33, FontOf(kYaHei, 21, kWhite));
+  lblVersion->SetAlignment(TTextAlign::taCenter);
+  lblVersion->SetVerticalCenter(true);
+  lblVersion->OnMouseDown = drag;
+
+  imgMinimize = new TTkPaintBox(pnlMainFormColor);
+  imgMinimize->Name = u"imgMinimize";
+  imgMinimize->SetBounds(682, 2, 32, 32);
+  imgMinimize->OnPaint = [](HDC dc, const RECT& r) { PaintGlyph(dc, r, false); };
+  imgMinimize->OnClick = [this] { imgMinimizeClick(); };
+  imgClose = new TTkPaintBox(pnlMainFormColor);
+  imgClose->Name = u"imgClose";
+  imgClose->SetBounds(714, 2, 32, 32);
+  imgClose->OnPaint = [](HDC dc, const RECT& r) { PaintGlyph(dc, r, true); };
+  imgClose->OnClick = [this] { imgCloseClick(); };
+
+  imgIcon = new TTkImage(pnlMainFormColor);
+  imgIcon->Name = u"imgIcon";
+  imgIcon->SetBounds(320, 48, 96, 96);
+  imgIcon->OnMouseDown = drag;
+  pbLogo = new TTkPaintBox(pnlMainFormColor);
+  pbLogo->Name = u"pbLogo";
+  pbLogo->SetBounds(448, 48, 96, 96);
+  pbLogo->OnPaint = [this](HDC dc, const RECT& r) { pbLogoPaint(dc, r); };
+  pbLogo->OnMouseDown = drag;
+
+  pnlBottom = new TTkPanel(pnlMainFormColor);
+  pnlBottom->Name = u"pnlBottom";
+  pnlBottom->SetColor(kWhite);
+  pnlBottom->SetHeight(100);
+  pnlBottom->SetAlign(TAlign::alBottom);
+  pnlBottom->OnMouseDown = drag;
+
+  lblDestDir = label(pnlBottom, u"lblDestDir", 10, 26, 107, 23, FontOf(u"Tahoma", 19));
+  lblDestDir->SetAlignment(TTextAlign::taRight);
+  lblDestDir->OnMouseDown = drag;
+  lblWait = label(pnlBottom, u"lblWait", 364, 11, 149, 25, FontOf(u"Tahoma", 21));
+  lblWait->SetAlignment(TTextAlign::taCenter);
+  lblWait->Hide();
+  lblWait->OnMouseDown = drag;
+  lblLicense = label(pnlBottom, u"lblLicense", 167, 63, 80, 14, LinkFont());
+  lblLicense->SetAutoSize(true);
+  lblLicense->SetCursor(crHandPoint);
+  lblLicense->OnClick = [this] { lblLicenseClick(); };
+  lblDetail = label(pnlBottom, u"lblDetail", 361, 63, 36, 14, FontOf(u"Tahoma", 12));
+  lblDetail->Hide();
+  lblDetail->OnMouseDown = drag;
+  lblProxy = label(pnlBottom, u"lblProxy", 15, 63, 80, 14, LinkFont());
+  lblProxy->SetAutoSize(true);
+  lblProxy->SetCursor(crHandPoint);
+  lblProxy->SetCaption(ProxyLinkCaption);
+  lblProxy->OnClick = [this] { lblProxyClick(); };
+
+  edtDestDir = new TTkEdit(pnlBottom);
+  edtDestDir->Name = u"edtDestDir";
+  edtDestDir->SetFont(FontOf(u"Tahoma", 16));
+  edtDestDir->SetBounds(120, 25, 100, 25);
+  edtDestDir->SetTabOrder(0);
+
+  pbProgress = new TTkProgressBar(pnlBottom);
+  pbProgress->Name = u"pbProgress";
+  pbProgress->SetBounds(360, 42, 150, 17);
+  pbProgress->Hide();
+
+  btnDestDir = new TTkButton(pnlBottom);
+  btnDestDir->Name = u"btnDestDir";
+  btnDestDir->SetFont(FontOf(kYaHei, 16));
+  btnDestDir->SetBounds(224, 23, 89, 29);
+  btnDestDir->SetTabOrder(2);
+  btnDestDir->OnClick = [this] { btnDestDirClick(); };
+
+  btnRunApp = new TTkButton(pnlBottom);
+  btnRunApp->Name = u"btnRunApp";
+  btnRunApp->SetFont(FontOf(kYaHei, 27));
+  btnRunApp->SetBounds(536, 23, 200, 50);
+  btnRunApp->Hide();
+  btnRunApp->SetTabOrder(3);
+  btnRunApp->OnClick = [this] { btnRunAppClick(); };
+
+  cbLicense = new TTkCheckBox(pnlBottom);
+  cbLicense->Name = u"cbLicense";
+  cbLicense->SetBounds(120, 62, 42, 16);
+  cbLicense->SetChecked(true);
+  cbLicense->SetTabOrder(4);
+  cbLicense->OnClick = [this] { UpdateInstallButton(); };
+
+  btnInstall = new TTkButton(pnlMainFormColor);
+  btnInstall->Name = u"btnInstall";
+  btnInstall->SetFont(FontOf(kYaHei, 27));
+  btnInstall->SetBounds(264, 280, 200, 50);
+  btnInstall->SetTabOrder(1);
+  btnInstall->OnClick = [this] { btnInstallClick(); };
+  SetDefaultButton(btnInstall);
+}
+
+void* TMainForm::PackageModule() const { return FPackage ? FPackage->Module() : nullptr; }
+
+// ---- language ---------------------------------------------------------------
+
+void TMainForm::ChooseLanguage() {
+  FLanguage = u"CHS";
+  const TSetupBaseInfo& info = *FScript->BaseInfo();
+  const std::vector<WideString> offered = OfferedLanguages(info);
+  if (offered.size() > 1) {
+    if (FSilentMode || FAutoMode) {
+      FLanguage = AutomaticLanguage(offered, TQvWinfn::UserLanguageAbbrev());
+    } else if (!TSelectLangForm::Execute(this, offered, FLanguage)) {
+      Halt(secUserLeftEarly);
+    }
+  }
+  if (FLanguage != u"CHS" && FLanguage != u"CHT" && FLanguage != u"ENG") FLanguage = u"CHS";
+
+  lblDestDir->SetCaption(Text(tidDestDirCaption));
+  btnDestDir->SetCaption(Text(tidBrowseCaption));
+  cbLicense->SetCaption(Text(tidAgreeCaption));
+  lblLicense->SetCaption(Text(tidLicenseCaption));
+  btnInstall->SetCaption(Text(tidInstallCaption));
+  lblWait->SetCaption(Text(tidWaitCaption));
+  btnRunApp->SetCaption(Text(tidRunAppCaption));
+  // The wider English check box pushes the link to its right.
+  if (FLanguage != u"CHS" && FLanguage != u"CHT")
+    lblLicense->SetLeft(cbLicense->Left() + cbLicense->Width() + 16);
+
+  FAppTitle = FLanguage == u"CHS" ? info.AppTitleCHS : FLanguage == u"CHT" ? info.AppTitleCHT : info.AppTitleENG;
+  lblDetail->SetCaption(lblWait->Caption());
+  if (FAppTitle.empty()) FAppTitle = info.AppTitleCHS;
+}
+
+// ---- product picture and license ---------------------------------------------
+
+void TMainForm::LoadProductIcon() {
+  TMemoryStream stream;
+  ReadPackageResource(*FPackage, WideToUtf8(FScript->BaseInfo()->IconResID), stream);
+  FLogoImage = TTkPicture::FromBytes(stream.Bytes());
+  pbLogo->Invalidate();
+  imgIcon->SetPicture(FLogoImage);
+}
+
+void TMainForm::LoadLicenseText() {
+  const WideString name = LicenseResIDFor(*FScript->BaseInfo(), FLanguage);
+  if (name.empty()) {
+    cbLicense->Hide();
+    lblLicense->Hide();
+    return;
+  }
+  TMemoryStream stream;
+  ReadPackageResource(*FPackage, WideToUtf8(name), stream);
+  FLicenseText = LicenseTextFromBytes(stream.Bytes());
+}
+
+void TMainForm::UpdateInstallButton() { btnInstall->SetEnabled(cbLicense->Checked()); }
+
+void TMainForm::DragWindow() {
+  ReleaseCapture();
+  SendMessageW(Handle(), WM_SYSCOMMAND, 0xF012, 0);
+}
+
+void TMainForm::pbLogoPaint(HDC dc, const RECT& client) {
+  if (!FLogoImage || FLogoImage->Width() == 0 || FLogoImage->Height() == 0) return;
+  const float boxW = static_cast<float>(client.right - client.left);
+  const float boxH = static_cast<float>(client.bottom - client.top);
+  const float imgW = static_cast<float>(FLogoImage->Width());
+  const float imgH = static_cast<float>(FLogoImage->Height());
+  float w, h;
+  if (imgW > imgH) {
+    w = boxW;
+    h = imgH * boxW / imgW;
+  } else {
+    h = boxH;
+    w = imgW * boxH / imgH;
+  }
+  FLogoImage->Draw(dc, (boxW - w) / 2, (boxH - h) / 2, w, h);
+}
+
+// ---- window events -----------------------------------------------------------
+
+void TMainForm::imgCloseClick() {
+  if (FInstallState != 1) PostMessageW(Handle(), WM_CLOSE, 0, 0);
+}
+
+void TMainForm::imgMinimizeClick() { Application().Minimize(); }
+
+void TMainForm::lblLicenseClick() { TLicenseForm::Execute(this, lblLicense->Caption(), FLicenseText); }
+
+// The proxy settings dialog comes with online installation; until then
+// the link opens nothing.
+void TMainForm::lblProxyClick() {}
+
+void TMainForm::btnDestDirClick() {
+  WideString path = Trim(edtDestDir->Text());
+  if (TQvVclfn::SelectDirectory(Handle(), ResSelectInstallPath(), path)) edtDestDir->SetText(path);
+}
+
+TSetupExitCode TMainForm::ExitCodeOnClose() const {
+  if (FInstallState == 2) return secCompleted;
+  if (FAutoMode) return secInstallFailed;
+  return secUserLeftEarly;
+}
+
+LRESULT TMainForm::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (msg == WM_RUNAPP) {
+    WMRunApp();
+    return 0;
+  }
+  return TBaseForm::WndProc(msg, wParam, lParam);
+}
+
+// ---- the installation sequence --------------------------------------------------
+
+void TMainForm::ProcessMessages() { Application().ProcessMessages(); }
+
+void TMainForm::StepProgress() {
+  pbProgress->SetPosition(pbProgress->Position() + 1);
+  ProcessMessages();
+}
+
+void TMainForm::SetDetail(const WideString& text) {
+  lblDetail->SetCaption(text);
+  lblDetail->Repaint();
+}
+
+void TMainForm::ShowProgressPage() {
+  lblAppTitle->SetCaption(ResInstalling());
+  for (TTkControl* c : {static_cast<TTkControl*>(lblVersion), static_cast<TTkControl*>(btnInstall),
+                        static_cast<TTkControl*>(lblDestDir), static_cast<TTkControl*>(edtDestDir),
+                        static_cast<TTkControl*>(btnDestDir), static_cast<TTkControl*>(cbLicense),
+                        static_cast<TTkControl*>(lblLicense), static_cast<TTkControl*>(lblProxy)})
+    c->Hide();
+  pbProgress->SetBounds(16, pbProgress->Top(), pnlBottom->Width() - 32, pbProgress->Height());
+  pbProgress->Show();
+  lblWait->SetBounds(pbProgress->Left(), lblWait->Top(), pbProgress->Width(), lblWait->Height());
+  lblWait->Show();
+  lblDetail->SetBounds(pbProgress->Left(), lblDetail->Top(), pbProgress->Width(), lblDetail->Height());
+  lblDetail->SetCaption(WideString());
+  lblDetail->Show();
+}
+
+void TMainForm::ShowCompletionPage() {
+  lblAppTitle->SetCaption(ResInstallComplete());
+  pbProgress->Hide();
+  lblWait->Hide();
+  lblDetail->Hide();
+  if (FScript->RunList()->NoWaitCount() == 0) btnRunApp->SetCaption(ResExit());
+  btnRunApp->SetLeft((pnlBottom->Width() - btnRunApp->Width()) / 2);
+  btnRunApp->Show();
+  btnRunApp->SetFocus();
+  SetDefaultButton(btnRunApp);
+}
+
+// An error that no step catches ends the installation where it stands:
+// the user is told, and the process ends with its own code, since a window
+// left on the progress page could never be closed.
+void TMainForm::btnInstallClick() {
+  try {
+    RunInstallation();
+  } catch (const Exception& e) {
+    ReportError(e.Message());
+    Halt(secInstallFailed);
+  } catch (const std::exception& e) {
+    ReportError(Utf8ToWide(e.what()));
+    Halt(secInstallFailed);
+  }
+}
+
+void TMainForm::RunInstallation() {
+  if (!CheckDestDir()) {
+    // Nobody can correct the folder of a silent run.
+    if (FSilentMode) Halt(secInstallFailed);
+    return;
+  }
+  FInstallState = 1;
+  ShowProgressPage();
+
+  if (!FFullPackage && !DownloadFullSetup()) return;
+
+  pbProgress->SetMax(FScript->FileList()->Count() + FScript->RegList()->Count() + FScript->ShortCutList()->Count());
+  pbProgress->SetPosition(0);
+
+  lblWait->SetCaption(ResCheckingOldVersion());
+  ProcessMessages();
+  UninstallOldVersion();
+  KillRunningPrograms();
+  lblWait->SetCaption(ResInstalling());
+  ProcessMessages();
+  InstallFiles();
+  WriteRegistryValues();
+  CreateShortCuts();
+  SaveUninstallData();
+  RegisterUninstaller();
+  RunWaitPrograms();
+
+  FInstallState = 2;
+  ShowCompletionPage();
+  OpenGotoUrl();
+  if (FSilentMode || FAutoMode) btnRunApp->PerformClick();
+}
+
+void TMainForm::btnRunAppClick() { PostMessageA(Handle(), WM_RUNAPP, 0, 0); }
+
+void TMainForm::WMRunApp() {
+  Hide();
+  ProcessMessages();
+  RunNoWaitPrograms();
+  Halt(secCompleted);
+}
+
+void TMainForm::Halt(TSetupExitCode code) { ExitProcess(static_cast<UINT>(code)); }
+
+void TMainForm::ReportError(const WideString& message) {
+  if (FSilentMode) {
+    TQvSysWinfn::WriteStdErr(message);
+    return;
+  }
+  TQvWinfn::MessageBox(Handle(), message, MB_OK | MB_ICONERROR, Application().Title());
+}

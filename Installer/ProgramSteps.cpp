@@ -1,0 +1,34 @@
+// Programs after installation: those to wait for run at the end of the
+// sequence, one after another; the others start when the installer ends.
+#include <windows.h>
+
+#include "MainFrm.h"
+#include "MySetupUtils.h"
+#include "QvSysUtils.h"
+#include "QvWindows.h"
+#include "SetupRules.h"
+
+void TMainForm::RunWaitPrograms() {
+  for (int i = 0; i < FScript->RunList()->Count(); ++i) {
+    const TSetupRun& item = *FScript->RunList()->Items(i);
+    if (!item.Wait) continue;
+    const WideString fileName = TSetupfn::ExpandPath(item.FileName, FAppTitle);
+    const WideString params = TSetupfn::ExpandPath(item.Params, FAppTitle);
+    const WideString workDir = TSetupfn::ExpandPath(item.WorkDir, FAppTitle);
+    SetDetail(Format(ResRunningAppFmt(), {fileName}));
+    ProcessMessages();
+    SetCurrentDirectoryW(reinterpret_cast<const wchar_t*>(workDir.c_str()));
+    TQvWinfn::RunAndWait(WaitedCommandLine(fileName, params));
+  }
+}
+
+void TMainForm::RunNoWaitPrograms() {
+  for (int i = 0; i < FScript->RunList()->Count(); ++i) {
+    const TSetupRun& item = *FScript->RunList()->Items(i);
+    if (item.Wait) continue;
+    const WideString fileName = TSetupfn::ExpandPath(item.FileName, FAppTitle);
+    const WideString params = TSetupfn::ExpandPath(item.Params, FAppTitle);
+    const WideString workDir = TSetupfn::ExpandPath(item.WorkDir, FAppTitle);
+    TQvWinfn::ShellExec(nullptr, WideString(), fileName, params, workDir, SW_SHOW, true);
+  }
+}

@@ -1,0 +1,100 @@
+// The product's own registry values and shortcuts, as the script lists
+// them; every text expanded with the folder values first.
+#include <windows.h>
+#include <objbase.h>
+#include <shlobj.h>
+#include <shobjidl.h>
+
+#include "MainFrm.h"
+#include "MySetupUtils.h"
+#include "QvRegistry.h"
+#include "QvSysUtils.h"
+
+namespace {
+
+// Owns one COM interface pointer.
+template <class T>
+class TComRef {
+public:
+  TComRef() = default;
+  ~TComRef() { Reset(); }
+  TComRef(const TComRef&) = delete;
+  TComRef& operator=(const TComRef&) = delete;
+  T* operator->() const { return FPtr; }
+  T* Get() const { return FPtr; }
+  void** Out() {
+    Reset();
+    return reinterpret_cast<void**>(&FPtr);
+  }
+  void Reset() {
+    if (FPtr) FPtr->Release();
+    FPtr = nullptr;
+  }
+
+private:
+  T* FPtr = nullptr;
+};
+
+const wchar_t* W(const WideString& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); }
+
+}  // namespace
+
+void TMainForm::WriteRegistryValues() {
+  lblDetail->SetCaption(ResModifyingRegistry());
+  for (int i = 0; i < FScript->RegList()->Count(); ++i) {
+    const TSetupReg& item = *FScript->RegList()->Items(i);
+    StepProgress();
+    const WideString subKey = TSetupfn::ExpandPath(item.SubKey, FAppTitle);
+    const WideString name = TSetupfn::ExpandPath(item.ValueName, FAppTitle);
+    const WideString data = TSetupfn::ExpandPath(item.ValueData, FAppTitle);
+    TRegistry reg(RegRootKeyToHKEY(item.RootKey));
+    // A key that cannot be opened or made (no access) skips the item.
+    if (!reg.OpenKey(subKey, true)) continue;
+    switch (item.ValueType) {
+      case rvtString: reg.WriteString(name, data); break;
+      case rvtDWord: reg.WriteInteger(name, StrToInt(data)); break;
+      default: break;
+    }
+  }
+}
+
+void TMainForm::CreateShortCuts() {
+  lblDetail->SetCaption(ResCreatingShortCut());
+  for (int i = 0; i < FScript->ShortCutList()->Count(); ++i) {
+    const TSetupShortCut& item = *FScript->ShortCutList()->Items(i);
+    StepProgress();
+    const WideString dstFile = TSetupfn::ExpandPath(item.DstFile, FAppTitle);
+    // The icon file is expanded with the rest; shortcuts show the icon of
+    // their target, which is what the product's own programs carry.
+    const WideString iconFile = TSetupfn::ExpandPath(item.IconFile, FAppTitle);
+    (void)iconFile;
+    const WideString name = TSetupfn::ExpandPath(item.Name, FAppTitle);
+    const WideString workDir = TSetupfn::ExpandPath(item.WorkDir, FAppTitle);
+    const WideString saveDir = IncludeTrailingBackslash(TSetupfn::ExpandPath(item.SaveDir, FAppTitle));
+    const WideString linkPath = saveDir + name + u".lnk";
+
+    TComRef<IShellLinkW> link;
+    HRESULT hr = CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
+                                  IID_IShellLinkW, link.Out());
+    if (FAILED(hr)) throw EOSError(Format(u"Cannot create a shell link object (error %x)", {static_cast<unsigned>(hr)}));
+    TComRef<IPersistFile> file;
+    hr = link->QueryInterface(IID_IPersistFile, file.Out());
+    if (FAILED(hr)) throw EOSError(Format(u"The shell link object has no file interface (error %x)", {static_cast<unsigned>(hr)}));
+    link->SetPath(W(dstFile));
+    link->SetWorkingDirectory(W(workDir));
+    // The program group does not exist on a fresh system: it is made here,
+    // parents included. A folder that cannot be made (a title with
+    // characters no folder name may hold, no access) skips this shortcut,
+    // as a link that cannot be saved does.
+    bool folderReady = DirectoryExists(saveDir);
+    if (!folderReady) {
+      try {
+        folderReady = ForceDirectories(saveDir) && DirectoryExists(saveDir);
+      } catch (const Exception&) {
+        folderReady = false;
+      }
+    }
+    if (folderReady) file->Save(W(linkPath), FALSE);
+  }
+  pbProgress->SetPosition(pbProgress->Max());
+}

@@ -1,0 +1,123 @@
+#include "SetupRules.h"
+
+#include <cmath>
+
+#include "SetupProject.h"
+#include "QvSysUtils.h"
+
+std::vector<WideString> OfferedLanguages(const TSetupBaseInfo& info) {
+  std::vector<WideString> offered{u"CHS"};
+  if (!info.AppTitleCHT.empty()) offered.push_back(u"CHT");
+  if (!info.AppTitleENG.empty()) offered.push_back(u"ENG");
+  return offered;
+}
+
+int IndexOfLanguage(const std::vector<WideString>& offered, const WideString& code) {
+  for (size_t i = 0; i < offered.size(); ++i) {
+    if (SameText(offered[i], code)) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+WideString AutomaticLanguage(const std::vector<WideString>& offered, const WideString& systemCode) {
+  if (IndexOfLanguage(offered, systemCode) >= 0) return systemCode;
+  if (IndexOfLanguage(offered, u"ENG") >= 0) return u"ENG";
+  return u"CHS";
+}
+
+int PreselectedLanguage(const std::vector<WideString>& offered, const WideString& systemCode) {
+  int index = IndexOfLanguage(offered, systemCode);
+  if (index < 0) index = IndexOfLanguage(offered, u"ENG");
+  return index < 0 ? 0 : index;
+}
+
+WideString AppTitleFor(const TSetupBaseInfo& info, const WideString& code) {
+  WideString title = code == u"CHS" ? info.AppTitleCHS : code == u"CHT" ? info.AppTitleCHT : info.AppTitleENG;
+  return title.empty() ? info.AppTitleCHS : title;
+}
+
+WideString LicenseResIDFor(const TSetupBaseInfo& info, const WideString& code) {
+  if (code == u"CHS") return info.LicenseCHSResID;
+  if (code == u"CHT") return info.LicenseCHTResID;
+  return info.LicenseENGResID;
+}
+
+WideString AppendRCode(const WideString& url, const WideString& installerFileTitle) {
+  const size_t underscore = installerFileTitle.find(u'_');
+  if (underscore == WideString::npos) return url;
+  WideString digits;
+  for (size_t i = underscore + 1; i < installerFileTitle.size(); ++i) {
+    const WideChar c = installerFileTitle[i];
+    if (c < u'0' || c > u'9') break;
+    digits.push_back(c);
+  }
+  if (digits.empty()) return url;
+  return url + (url.find(u'?') != WideString::npos ? u"&" : u"?") + u"rcode=" + digits;
+}
+
+uint32_t EstimatedSizeKB(const TSetupFileList& files) {
+  int64_t total = 0;
+  for (int i = 0; i < files.Count(); ++i) total += files.Items(i)->FileBytes;
+  if (total <= 0) return 0;
+  const int64_t kb = total / 1024;
+  return kb > INT64_C(0xFFFFFFFF) ? 0xFFFFFFFFu : static_cast<uint32_t>(kb);
+}
+
+WideString InstallDateText(TDateTime now) {
+  int year = 0, month = 0, day = 0;
+  DecodeDate(now, year, month, day);
+  return Format(u"%.4d%.2d%.2d", {year, month, day});
+}
+
+WideString UninstallString(const WideString& appDir) {
+  return Format(u"\"%s\\Uninstall.exe\"", {ExcludeTrailingBackslash(appDir)});
+}
+
+WideString QuietUninstallString(const WideString& appDir) {
+  return Format(u"\"%s\\Uninstall.exe\" /SILENT", {ExcludeTrailingBackslash(appDir)});
+}
+
+WideString TaskKillCommand(const WideString& sourceMask, const WideString& installerFileName) {
+  const WideString name = ExtractFileName(sourceMask);
+  if (!SameText(ExtractFileExt(name), u".exe")) return WideString();
+  if (SameText(name, installerFileName)) return WideString();
+  return Format(u"taskkill /F /IM \"%s\"", {name});
+}
+
+WideString WaitedCommandLine(const WideString& fileName, const WideString& params) {
+  return Format(u"\"%s\" %s", {fileName, params});
+}
+
+WideString LicenseTextFromBytes(const std::string& bytes) {
+  WideString text;
+  auto utf16 = [&](size_t start, bool bigEndian) {
+    for (size_t i = start; i + 1 < bytes.size(); i += 2) {
+      const auto lo = static_cast<uint8_t>(bytes[bigEndian ? i + 1 : i]);
+      const auto hi = static_cast<uint8_t>(bytes[bigEndian ? i : i + 1]);
+      text.push_back(static_cast<WideChar>(lo | hi << 8));
+    }
+  };
+  if (bytes.size() >= 2 && static_cast<uint8_t>(bytes[0]) == 0xFF && static_cast<uint8_t>(bytes[1]) == 0xFE) {
+    utf16(2, false);
+  } else if (bytes.size() >= 2 && static_cast<uint8_t>(bytes[0]) == 0xFE && static_cast<uint8_t>(bytes[1]) == 0xFF) {
+    utf16(2, true);
+  } else if (bytes.size() >= 3 && bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) {
+    text = Utf8ToWide(bytes.data() + 3, bytes.size() - 3);
+  } else {
+    text = AnsiToWide(bytes);
+  }
+  // Every line, the last included, ends with CR LF; an empty text stays
+  // empty.
+  WideString joined;
+  joined.reserve(text.size() + text.size() / 32 + 2);
+  size_t i = 0;
+  while (i < text.size()) {
+    size_t end = i;
+    while (end < text.size() && text[end] != u'\r' && text[end] != u'\n') ++end;
+    joined.append(text, i, end - i);
+    joined.append(u"\r\n");
+    if (end < text.size() && text[end] == u'\r' && end + 1 < text.size() && text[end + 1] == u'\n') ++end;
+    i = end + 1;
+  }
+  return joined;
+}

@@ -1,0 +1,64 @@
+// What makes the product removable: the script and the picture left for
+// the uninstaller, and the product's entry among the installed programs.
+#include <windows.h>
+
+#include <cstring>
+
+#include "MainFrm.h"
+#include "MySetupUtils.h"
+#include "QvRegistry.h"
+#include "QvSysUtils.h"
+#include "QvWindows.h"
+#include "SetupRules.h"
+
+#define MAINFRM_UNIT u"Installer\\MainFrm"
+
+void TMainForm::SaveUninstallData() {
+  QV_ASSERT(FLogoImage && FLogoImage->IsPng(), MAINFRM_UNIT);
+  const bool plain = DevelopmentPaths();
+  TMemoryStream stream;
+  FScript->SaveToStream(stream);
+  if (!plain) TSetupfn::EncodeStream(stream);
+  stream.SetPosition(0);
+  stream.SaveToFile(TSetupfn::AppDir + u"Uninstall.da1");
+
+  // The picture as it came out of the package: it is a PNG already, and
+  // re-encoding it would only change its bytes.
+  stream.Assign(FLogoImage->Bytes());
+  if (!plain) TSetupfn::EncodeStream(stream);
+  stream.SetPosition(0);
+  stream.SaveToFile(TSetupfn::AppDir + u"Uninstall.da2");
+}
+
+void TMainForm::RegisterUninstaller() {
+  const TSetupBaseInfo& info = *FScript->BaseInfo();
+  int32_t major = 0, minor = 0, release = 0, build = 0;
+  info.DecodeVersion(major, minor, release, build);
+  const uint32_t sizeKB = EstimatedSizeKB(*FScript->FileList());
+
+  TRegistry reg(0x80000002u);
+  if (!reg.OpenKey(Format(u"%s\\%s", {WideString(UninstallKey), info.GUID}), true)) return;
+  const TDateTime now = TQvFilefn::Now();
+  const WideString& appDir = TSetupfn::AppDir;
+  // Strings are stored as UTF-16, so a title in Chinese survives on a
+  // system whose ANSI code page lacks its characters.
+  reg.WriteString(u"DisplayName", Format(ResAppVersionFmt(), {FAppTitle, info.Version}));
+  reg.WriteString(u"DisplayVersion", info.Version);
+  reg.WriteInteger(u"EstimatedSize", static_cast<int32_t>(sizeKB));
+  reg.WriteString(u"HelpLink", info.CompanyUrl);
+  reg.WriteString(u"InstallDate", InstallDateText(now));
+  reg.WriteString(u"InstallLocation", appDir);
+  reg.WriteString(u"InstallLanguage", FLanguage);
+  reg.WriteBinaryData(u"InstallDateTime", &now, sizeof now);
+  reg.WriteInteger(u"MajorVersion", major);
+  reg.WriteInteger(u"MinorVersion", minor);
+  reg.WriteInteger(u"NoModify", 1);
+  reg.WriteInteger(u"NoRepair", 1);
+  reg.WriteString(u"Publisher", info.CompanyName);
+  reg.WriteString(u"QuietUninstallString", QuietUninstallString(appDir));
+  reg.WriteString(u"UninstallString", UninstallString(appDir));
+  reg.WriteString(u"URLInfoAbout", info.CompanyUrl);
+  reg.WriteString(u"URLUpdateInfo", info.CompanyUrl);
+  reg.WriteInteger(u"VersionMajor", major);
+  reg.WriteInteger(u"VersionMinor", minor);
+}

@@ -1,0 +1,53 @@
+// The installer's entry: the units are set up, the main window is made
+// (which does the whole start-up and, in /Silent and /Auto, the whole
+// installation), then the message loop runs until the window closes.
+#include <windows.h>
+#include <objbase.h>
+
+#include "ExitCodes.h"
+#include "MainFrm.h"
+#include "QvSysUtils.h"
+#include "QvVclUtils.h"
+#include "QvWindows.h"
+#include "TkApplication.h"
+
+namespace {
+
+// An error that escapes start-up: the user is told, in a box or on
+// standard error in /Silent, and setup ends as one that could not start.
+void ReportStartFailure(const WideString& message) {
+  if (TQvVclfn::ConsoleReports()) {
+    TQvSysWinfn::WriteStdErr(message);
+  } else {
+    const WideString caption = Application().Title().empty() ? WideString(u"Setup") : Application().Title();
+    TQvWinfn::MessageBox(nullptr, message, MB_OK | MB_ICONERROR, caption);
+  }
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  CoInitialize(nullptr);
+  Application().Initialize();
+  // Errors that escape an event handler are reported and the loop goes on.
+  Application().OnException = [](const Exception& error) {
+    if (MainForm() != nullptr) MainForm()->ReportError(error.Message());
+    else ReportStartFailure(error.Message());
+  };
+
+  TMainForm* form = nullptr;
+  try {
+    form = new TMainForm();
+  } catch (const Exception& e) {
+    ReportStartFailure(e.Message());
+    ExitProcess(secCannotStart);
+  } catch (const std::exception& e) {
+    ReportStartFailure(Utf8ToWide(e.what()));
+    ExitProcess(secCannotStart);
+  }
+  Application().Run();
+  const TSetupExitCode code = form->ExitCodeOnClose();
+  delete form;
+  CoUninitialize();
+  return static_cast<int>(code);
+}

@@ -1,0 +1,125 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "FileDataClasses.h"
+#include "QvSysUtils.h"
+#include "SetupProject.h"
+#include "SetupRules.h"
+#include "TestSupport.h"
+
+namespace {
+
+std::unique_ptr<TSetupBaseInfo> MakeTitles(const WideString& chs, const WideString& cht, const WideString& eng) {
+  auto info = std::make_unique<TSetupBaseInfo>();
+  info->AppTitleCHS = chs;
+  info->AppTitleCHT = cht;
+  info->AppTitleENG = eng;
+  return info;
+}
+#define Titles(a, b, c) (*MakeTitles(a, b, c))
+
+void AddImage(TFileDataBlobWriter& writer, const WideString& guid, const std::string& plain) {
+  const std::string stored = Encoded(plain);
+  writer.AddImage(guid, stored.data(), static_cast<int64_t>(stored.size()));
+}
+
+TEST(SetupRulesTest, LanguagesOfferedAndChosenWithoutADialog) {
+  const auto all = OfferedLanguages(Titles(u"产品", u"產品", u"Product"));
+  EXPECT_EQ(all, (std::vector<WideString>{u"CHS", u"CHT", u"ENG"}));
+  const auto chsEng = OfferedLanguages(Titles(u"产品", u"", u"Product"));
+  EXPECT_EQ(chsEng, (std::vector<WideString>{u"CHS", u"ENG"}));
+  const auto chsCht = OfferedLanguages(Titles(u"产品", u"產品", u""));
+
+  // US English is no offered code: English when offered, else Chinese.
+  EXPECT_EQ(AutomaticLanguage(chsEng, u"ENU"), u"ENG");
+  EXPECT_EQ(AutomaticLanguage(chsCht, u"ENU"), u"CHS");
+  EXPECT_EQ(AutomaticLanguage(all, u"CHT"), u"CHT");
+  EXPECT_EQ(AutomaticLanguage(chsEng, u"CHT"), u"ENG");
+  // The offered list is searched ignoring case.
+  EXPECT_EQ(IndexOfLanguage(all, u"eng"), 2);
+
+  EXPECT_EQ(PreselectedLanguage(chsEng, u"ENU"), 1);
+  EXPECT_EQ(PreselectedLanguage(chsCht, u"ENU"), 0);
+  EXPECT_EQ(PreselectedLanguage(all, u"CHT"), 1);
+
+  // An empty title in the chosen language falls back to the Chinese one.
+  EXPECT_EQ(AppTitleFor(Titles(u"产品", u"", u""), u"ENG"), u"产品");
+  EXPECT_EQ(AppTitleFor(Titles(u"产品", u"產品", u"Product"), u"CHT"), u"產品");
+}
+
+TEST(SetupRulesTest, CompletionAddressCarriesTheInstallerCode) {
+  EXPECT_EQ(AppendRCode(u"http://x.example/done", u"Setup_20188"), u"http://x.example/done?rcode=20188");
+  EXPECT_EQ(AppendRCode(u"http://x.example/done?a=1", u"Setup_20188 (2)"), u"http://x.example/done?a=1&rcode=20188");
+  EXPECT_EQ(AppendRCode(u"http://x.example/", u"My_Setup_7"), u"http://x.example/");
+  EXPECT_EQ(AppendRCode(u"http://x.example/", u"Setup"), u"http://x.example/");
+  EXPECT_EQ(AppendRCode(u"http://x.example/", u"Setup_"), u"http://x.example/");
+}
+
+TEST(SetupRulesTest, UninstallEntryValues) {
+  TSetupFileList files;
+  auto add = [&files](int32_t bytes) {
+    auto* f = new TSetupFile();
+    f->FileBytes = bytes;
+    files.Add(f);
+  };
+  add(1000);
+  add(23);
+  EXPECT_EQ(EstimatedSizeKB(files), 0u);  // 1023 bytes
+  add(1);
+  EXPECT_EQ(EstimatedSizeKB(files), 1u);  // 1024 bytes
+  // Over 2 GB in all: the sum must not wrap around.
+  add(2000000000);
+  add(2000000000);
+  EXPECT_EQ(EstimatedSizeKB(files), (4000001024u) / 1024u);
+
+  EXPECT_EQ(InstallDateText(EncodeDate(2026, 3, 7) + 0.75), u"20260307");
+  EXPECT_EQ(QuietUninstallString(u"C:\\Program Files (x86)\\Tool\\"),
+            u"\"C:\\Program Files (x86)\\Tool\\Uninstall.exe\" /SILENT");
+  // A drive root keeps one backslash after the colon.
+  EXPECT_EQ(UninstallString(u"D:\\"), u"\"D:\\Uninstall.exe\"");
+}
+
+TEST(SetupRulesTest, CommandLinesTheInstallerStarts) {
+  EXPECT_EQ(TaskKillCommand(u"bin\\Tool.EXE", u"Setup.exe"), u"taskkill /F /IM \"Tool.EXE\"");
+  EXPECT_EQ(TaskKillCommand(u"My Tool.exe", u"Setup.exe"), u"taskkill /F /IM \"My Tool.exe\"");
+  EXPECT_EQ(TaskKillCommand(u"SETUP.exe", u"Setup.exe"), u"");
+  EXPECT_EQ(TaskKillCommand(u"readme.txt", u"Setup.exe"), u"");
+  EXPECT_EQ(WaitedCommandLine(u"C:\\A B\\t.exe", u""), u"\"C:\\A B\\t.exe\" ");
+  EXPECT_EQ(WaitedCommandLine(u"t.exe", u"/x 1"), u"\"t.exe\" /x 1");
+}
+
+TEST(SetupRulesTest, LicenseTextEncodingsAndLineBreaks) {
+  EXPECT_EQ(LicenseTextFromBytes(std::string("\xFF\xFE" "A\0\r\0\n\0" "B\0", 10)), u"A\r\nB\r\n");
+  EXPECT_EQ(LicenseTextFromBytes(std::string("\xFE\xFF\x4E\x2D\0\n", 6)), u"中\r\n");
+  EXPECT_EQ(LicenseTextFromBytes("\xEF\xBB\xBF" "\xE4\xB8\xAD\r" "x\n\ny"), u"中\r\nx\r\n\r\ny\r\n");
+  EXPECT_EQ(LicenseTextFromBytes(""), u"");
+}
+
+TEST(FileDataIndexTest, ImagesStayInTheBlobAndBadIndexesFailBeforeAnyFile) {
+  TMemoryStream blob;
+  TFileDataBlobWriter writer(blob);
+  AddImage(writer, u"{A}", "first file");
+  AddImage(writer, u"{B}", "second");
+  writer.Finish();
+
+  TFileDataList list;
+  list.LoadIndexFromBlob(blob.Memory(), blob.GetSize());
+  ASSERT_EQ(list.Count(), 2);
+  const TResourceBytes image = list.Image(*list.FindByGUID(u"{B}"));
+  EXPECT_EQ(Decoded(std::string(image.Data, static_cast<size_t>(image.Size))), "second");
+  EXPECT_EQ(list.Items(0)->Data().GetSize(), 0);  // nothing copied
+
+  // An entry that runs past the blob fails when the index is loaded.
+  TMemoryStream bad;
+  TFileDataBlobWriter w2(bad);
+  const std::string x = Encoded("x");
+  TFileData* e = w2.AddImage(u"{A}", x.data(), static_cast<int64_t>(x.size()));
+  e->FBytes = 1000;
+  w2.Finish();
+  TFileDataList list2;
+  EXPECT_EQ(MessageOf<EReadError>([&] { list2.LoadIndexFromBlob(bad.Memory(), bad.GetSize()); }),
+            u"Stream read error");
+}
+
+}  // namespace
