@@ -13,6 +13,7 @@
 
 #include "QvSysUtils.h"
 #include "QvWindows.h"
+#include "QvWinTime.h"
 
 namespace {
 
@@ -82,17 +83,7 @@ bool IsNoTime(TDateTime t) { return std::fabs(t) < 1e-12; }
 
 // A local date-time as the UTC file time that SetFileTime wants.
 bool ToUtcFileTime(TDateTime t, FILETIME& utc) {
-  int year, month, day, hour, minute, second, ms;
-  DecodeDate(t, year, month, day);
-  DecodeTime(t, hour, minute, second, ms);
-  SYSTEMTIME st = {};
-  st.wYear = static_cast<WORD>(year);
-  st.wMonth = static_cast<WORD>(month);
-  st.wDay = static_cast<WORD>(day);
-  st.wHour = static_cast<WORD>(hour);
-  st.wMinute = static_cast<WORD>(minute);
-  st.wSecond = static_cast<WORD>(second);
-  st.wMilliseconds = static_cast<WORD>(ms);
+  const SYSTEMTIME st = DateTimeToSystemTime(t);
   FILETIME local;
   return ::SystemTimeToFileTime(&st, &local) && ::LocalFileTimeToFileTime(&local, &utc);
 }
@@ -156,7 +147,7 @@ bool TQvFilefn::SetFileTimes(const WideString& path, const TFileTimes& times) {
 TDateTime TQvFilefn::Now() {
   SYSTEMTIME st;
   ::GetLocalTime(&st);
-  return EncodeDate(st.wYear, st.wMonth, st.wDay) + EncodeTime(st.wHour, st.wMinute, st.wSecond, st.wMilliseconds);
+  return SystemTimeToDateTime(st);
 }
 
 // ---- TQvRegfn -----------------------------------------------------------------

@@ -23,30 +23,38 @@ int TBaseForm::ShowModal() {
   return TTkForm::ShowModal();
 }
 
+void TBaseForm::CreateButtonBar(TTkPanel*& bar, TTkBevel*& separator) {
+  bar = new TTkPanel(this);
+  bar->Name = u"pnlButtons";
+  bar->SetHeight(41);
+  bar->SetAlign(TAlign::alBottom);
+  separator = new TTkBevel(bar);
+  separator->Name = u"bvlButtons";
+  separator->SetHeight(2);
+  separator->SetAlign(TAlign::alTop);
+}
+
+TTkButton* TBaseForm::CreateBarButton(TTkPanel* bar, const char16_t* name, int left, int width, int modalResult) {
+  TTkButton* button = new TTkButton(bar);
+  button->Name = name;
+  button->SetBounds(left, 8, width, 25);
+  button->ModalResult = modalResult;
+  return button;
+}
+
 TBaseDialogForm::TBaseDialogForm(TTkForm* owner, int clientWidth, int clientHeight) : TBaseForm(owner) {
   SetBorderStyle(TBorderStyle::bsDialog);
   SetClientSize(clientWidth, clientHeight);
 
-  pnlButtons = new TTkPanel(this);
-  pnlButtons->Name = u"pnlButtons";
-  pnlButtons->SetHeight(41);
-  pnlButtons->SetAlign(TAlign::alBottom);
+  CreateButtonBar(pnlButtons, bvlButtons);
   pnlBkClient = new TTkPanel(this);
   pnlBkClient->Name = u"pnlBkClient";
   pnlBkClient->SetBorderWidth(8);
   pnlBkClient->SetAlign(TAlign::alClient);
 
-  bvlButtons = new TTkBevel(pnlButtons);
-  bvlButtons->Name = u"bvlButtons";
-  bvlButtons->SetHeight(2);
-  bvlButtons->SetAlign(TAlign::alTop);
-
   auto makeButton = [this](const char16_t* name, const WideString& caption, int modalResult) {
-    TTkButton* button = new TTkButton(pnlButtons);
-    button->Name = name;
-    button->SetBounds(0, 8, 75, 25);
+    TTkButton* button = CreateBarButton(pnlButtons, name, 0, 75, modalResult);
     button->SetCaption(caption);
-    button->ModalResult = modalResult;
     return button;
   };
   btnOk = makeButton(u"btnOk", u"确定", mrOk);

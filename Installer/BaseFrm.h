@@ -12,6 +12,13 @@ public:
 
   bool KeyDown(WORD& key, unsigned shift) override;
   int ShowModal() override;
+
+protected:
+  // The bar along the bottom (41 pixels, a separator line on top) that
+  // holds a dialog's buttons.
+  void CreateButtonBar(TTkPanel*& bar, TTkBevel*& separator);
+  // A button of that bar: 25 pixels high, 8 from its top.
+  TTkButton* CreateBarButton(TTkPanel* bar, const char16_t* name, int left, int width, int modalResult);
 };
 
 class TBaseDialogForm : public TBaseForm {

@@ -9,10 +9,7 @@ TCopyFileFailureForm::TCopyFileFailureForm(TTkForm* owner) : TBaseForm(owner) {
   SetClientSize(572, 268);
   SetCaption(u"复制文件失败");
 
-  pnlButtons = new TTkPanel(this);
-  pnlButtons->Name = u"pnlButtons";
-  pnlButtons->SetHeight(41);
-  pnlButtons->SetAlign(TAlign::alBottom);
+  CreateButtonBar(pnlButtons, bvlButtons);
   TntPanel1 = new TTkPanel(this);
   TntPanel1->Name = u"TntPanel1";
   TntPanel1->SetBorderWidth(32);
@@ -22,18 +19,10 @@ TCopyFileFailureForm::TCopyFileFailureForm(TTkForm* owner) : TBaseForm(owner) {
   lblInfo->SetWordWrap(true);
   lblInfo->SetAlign(TAlign::alClient);
 
-  bvlButtons = new TTkBevel(pnlButtons);
-  bvlButtons->Name = u"bvlButtons";
-  bvlButtons->SetHeight(2);
-  bvlButtons->SetAlign(TAlign::alTop);
   // Left-aligned in the order Retry, Ignore, Abort, 12 pixels apart; the
   // tab order is Retry, Abort, Ignore.
   auto makeButton = [this](const char16_t* name, int left, int modalResult) {
-    TTkButton* button = new TTkButton(pnlButtons);
-    button->Name = name;
-    button->SetBounds(left, 8, 100, 25);
-    button->ModalResult = modalResult;
-    return button;
+    return CreateBarButton(pnlButtons, name, left, 100, modalResult);
   };
   btnRetry = makeButton(u"btnRetry", 9, mrRetry);
   btnAbort = makeButton(u"btnAbort", 233, mrAbort);

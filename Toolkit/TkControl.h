@@ -150,7 +150,6 @@ private:
   void MouseDown(int button, LPARAM lParam);
   void ApplyBounds(int left, int top, int width, int height);
   void SyncBounds();
-  void ApplyZOrder();
 
   TTkControl* FParent;
   std::vector<TTkControl*> FChildren;  // owned; destroyed last to first

@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include "HostFiles.h"
+#include "QvWinTime.h"
 #include "QvExceptions.h"
 #include "QvSysUtils.h"
 
@@ -31,22 +32,11 @@ TDateTime FileLastWriteLocal(const WideString& path) {
   // The zone rules in force at the file's own date, not today's bias.
   if (!FileTimeToSystemTime(&data.ftLastWriteTime, &utc) || !SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local))
     Fail(u"Cannot convert the time of", path);
-  return EncodeDate(local.wYear, local.wMonth, local.wDay) +
-         EncodeTime(local.wHour, local.wMinute, local.wSecond, local.wMilliseconds);
+  return SystemTimeToDateTime(local);
 }
 
 void SetFileLastWriteLocal(const WideString& path, TDateTime localTime) {
-  int y, mo, d, h, mi, s, ms;
-  DecodeDate(localTime, y, mo, d);
-  DecodeTime(localTime, h, mi, s, ms);
-  SYSTEMTIME local = {};
-  local.wYear = static_cast<WORD>(y);
-  local.wMonth = static_cast<WORD>(mo);
-  local.wDay = static_cast<WORD>(d);
-  local.wHour = static_cast<WORD>(h);
-  local.wMinute = static_cast<WORD>(mi);
-  local.wSecond = static_cast<WORD>(s);
-  local.wMilliseconds = static_cast<WORD>(ms);
+  const SYSTEMTIME local = DateTimeToSystemTime(localTime);
   SYSTEMTIME utc;
   FILETIME ft;
   if (!TzSpecificLocalTimeToSystemTime(nullptr, &local, &utc) || !SystemTimeToFileTime(&utc, &ft))

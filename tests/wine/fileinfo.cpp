@@ -3,6 +3,12 @@
 //   size=<bytes>  created=<yyyy-mm-dd hh:nn:ss>  written=<...>  attributes=<hex>
 // The installer stamps installed files with the package's times; this is
 // how a test reads them back the way a user's Explorer would.
+// fileinfo.exe --folder NAME: a shell folder as a program of this build's
+// bitness sees it (a 32-bit one gets "Program Files (x86)"): ProgramFiles,
+// Programs, CommonPrograms, Desktop, CommonDesktop, AppData, CommonAppData,
+// Windows, System.
+#include <shlobj.h>
+
 #include "WineTool.h"
 
 namespace {
@@ -18,12 +24,34 @@ WideString LocalText(const FILETIME& utc, const char16_t* what) {
          Two(st.wMinute) + u":" + Two(st.wSecond);
 }
 
+void ShowFolder(const WideString& name) {
+  struct Known { const char16_t* name; int csidl; };
+  static const Known known[] = {
+      {u"ProgramFiles", CSIDL_PROGRAM_FILES}, {u"Programs", CSIDL_PROGRAMS},
+      {u"CommonPrograms", CSIDL_COMMON_PROGRAMS}, {u"Desktop", CSIDL_DESKTOPDIRECTORY},
+      {u"CommonDesktop", CSIDL_COMMON_DESKTOPDIRECTORY}, {u"AppData", CSIDL_APPDATA},
+      {u"CommonAppData", CSIDL_COMMON_APPDATA}, {u"Windows", CSIDL_WINDOWS}, {u"System", CSIDL_SYSTEM}};
+  for (const Known& k : known) {
+    if (name != k.name) continue;
+    wchar_t path[MAX_PATH] = {};
+    const HRESULT hr = ::SHGetFolderPathW(nullptr, k.csidl, nullptr, SHGFP_TYPE_CURRENT, path);
+    if (FAILED(hr)) wt::FailHr(u"SHGetFolderPathW " + name, hr);
+    wt::OutLine(wt::FromW(path));
+    return;
+  }
+  throw EOSError(u"unknown folder \"" + name + u"\"");
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
   return wt::Run("fileinfo", [&]() -> int {
     const auto args = wt::Args(argc, argv);
-    if (args.size() != 1) throw wt::UsageError{u"fileinfo.exe FILE"};
+    if (args.size() == 2 && args[0] == u"--folder") {
+      ShowFolder(args[1]);
+      return 0;
+    }
+    if (args.size() != 1) throw wt::UsageError{u"fileinfo.exe FILE | fileinfo.exe --folder NAME"};
     const WideString path = wt::WinPath(args[0]);
     // Reading times needs no access to the content, so even a file that
     // someone holds without sharing can be examined.

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # harness.sh: what the Wine end-to-end tests stand on. A test sources it
 # from bash, calls wh_init, installs or runs Windows programs and checks the
 # result from outside: files, registry, shortcuts, windows.
@@ -8,15 +9,17 @@
 #   wh_run_bg "$WH_WORK/Setup.exe"; wh_windriver click "Setup" "Next"
 #
 # Read from the environment:
-#   WINE             the Wine loader (default: wine)
+#   WINE             the Wine loader (default: wine; on a kernel without
+#                    32-bit support wine-env.sh makes that the 64-bit one)
 #   WINEPREFIX       the run's prefix; scripts/test.sh makes one and keeps its
 #                    server running. Without it the test makes a private one.
 #   DISPLAY          without it the test starts an Xvfb of its own
-#   WH_BIN           the Windows build's programs (default: build/win32/bin)
+#   WH_BIN           the Windows build's programs (default: build/win32/bin,
+#                    or build/win64/bin where only 64-bit programs run)
 #   SETUP_EXE        the installer that setups are built from
 #                    (default: $WH_BIN/Setup.exe)
 #   SETUPKIT_NATIVE  a native setupkit, used instead of setupkit.exe under Wine
-#   WH_SHOTS         where screenshots go (default: build/win32/test-shots)
+#   WH_SHOTS         where screenshots go (default: test-shots beside WH_BIN)
 #   WH_WINE_TIMEOUT  seconds a program run by wh_wine may take (default: 300)
 #   WH_KEEP=1        keep the scratch folder after the test
 # Set by wh_init: WH_WORK, the test's scratch folder, removed on exit.
@@ -29,11 +32,14 @@ set -eu
 
 WH_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 WH_ROOT=$(cd "$WH_DIR/../.." && pwd)
+# shellcheck source=wine-env.sh
+. "$WH_DIR/wine-env.sh"
 WINE=${WINE:-wine}
-WH_BIN=${WH_BIN:-$WH_ROOT/build/win32/bin}
+WH_BIN=${WH_BIN:-$WH_ROOT/build/win$SETUPKIT_WINE_BITS/bin}
 WH_TEST=${WH_TEST:-$(basename "$0" .sh)}
 WH_WORK=""
 WH_XVFB_PID=""
+WH_REG_VIEW=/reg:32
 WH_OWN_PREFIX=0
 WH_ON_EXIT=()
 
@@ -82,10 +88,11 @@ wh_init() {
     command -v Xvfb >/dev/null 2>&1 || wh_skip "no DISPLAY and no Xvfb"
     Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$WH_WORK/display" >/dev/null 2>&1 &
     WH_XVFB_PID=$!
-    local i
-    for i in $(seq 100); do [[ -s $WH_WORK/display ]] && break; sleep 0.1; done
+    local _
+    for _ in $(seq 100); do [[ -s $WH_WORK/display ]] && break; sleep 0.1; done
     [[ -s $WH_WORK/display ]] || wh_fail "Xvfb did not start"
-    export DISPLAY=":$(head -n 1 "$WH_WORK/display")"
+    DISPLAY=":$(head -n 1 "$WH_WORK/display")"
+    export DISPLAY
   fi
 
   if [[ -z ${WINEPREFIX:-} ]]; then
@@ -97,8 +104,22 @@ wh_init() {
   fi
 
   [[ -f $WH_BIN/probe.exe ]] || wh_fail "the Windows test tools are not built (no $WH_BIN/probe.exe)"
-  out=$(PROBE_LOG= wh_wine "$WH_BIN/probe.exe" --exit 0 2>&1) ||
+  if [[ $SETUPKIT_WINE_BITS == 64 && $(wh__pe_machine "$WH_BIN/probe.exe") == x86 ]]; then
+    wh_skip "this kernel runs no 32-bit programs, so neither can Wine; the win64 build runs these tests here"
+  fi
+  # The registry view the programs under test write into: a 32-bit
+  # program's HKLM\Software lands in the 32-bit view, a 64-bit one's not.
+  if [[ $(wh__pe_machine "$WH_BIN/probe.exe") == x64 ]]; then WH_REG_VIEW=/reg:64; else WH_REG_VIEW=/reg:32; fi
+  out=$(PROBE_LOG='' wh_wine "$WH_BIN/probe.exe" --exit 0 2>&1) ||
     wh_fail "Wine ($WINE) cannot run the programs of the Windows build: $out"
+}
+
+# What a PE file runs on, from its header's machine field: x86 or x64.
+wh__pe_machine() {
+  local pe machine
+  pe=$(od -An -tu4 -j 60 -N 4 "$1" | tr -d ' ')
+  machine=$(od -An -tu2 -j $((pe + 4)) -N 2 "$1" | tr -d ' ')
+  case $machine in 332) echo x86 ;; 34404) echo x64 ;; *) echo "machine-$machine" ;; esac
 }
 
 wh__cleanup() {
@@ -123,7 +144,7 @@ wh__cleanup() {
 # find it. Wine's own services may have been started by this test too; they
 # belong to the prefix and stay.
 wh__end_programs() {
-  return 0
+  [[ -n $WH_WORK ]] || return 0
   local pids=() p exe name
   for p in /proc/[0-9]*; do
     p=${p#/proc/}
@@ -173,13 +194,16 @@ wh_windriver() { wh_tool windriver "$@"; }
 wh_run_bg() {
   local dir
   dir=$(mktemp -d "$WH_WORK/bg/job.XXXXXX")
-  # The outer shell stays to collect the exit code; its own output must not
-  # hold a "$(wh_run_bg ...)" of the caller open.
-  ( "$WINE" "$@" >"$dir/out" 2>&1 </dev/null &
+  # A shell of its own stays to collect the exit code. Not a subshell: a
+  # fork keeps bash's saved copies of the caller's output open, and a pipe
+  # or "$(...)" of the caller would wait for the program to end.
+  bash -c 'dir=$1
+    shift
+    "$@" >"$dir/out" 2>&1 </dev/null &
     echo $! >"$dir/pid.tmp" && mv "$dir/pid.tmp" "$dir/pid"
     rc=0
     wait $! || rc=$?
-    echo "$rc" >"$dir/rc" ) >/dev/null 2>&1 &
+    echo "$rc" >"$dir/rc"' wh-bg "$dir" "$WINE" "$@" >/dev/null 2>&1 </dev/null &
   while [[ ! -s $dir/pid ]]; do sleep 0.02; done
   local pid
   pid=$(<"$dir/pid")
@@ -238,7 +262,7 @@ wh_reg_query() {
     if [[ -z $2 ]]; then args+=(/ve); else args+=(/v "$2"); fi
   fi
   local out rc=0
-  out=$(wh__sys reg "${args[@]}" /reg:32 2>&1) || rc=$?
+  out=$(wh__sys reg "${args[@]}" "$WH_REG_VIEW" 2>&1) || rc=$?
   printf '%s\n' "$out" | tr -d '\r'
   return "$rc"
 }
@@ -249,7 +273,7 @@ wh_reg_query() {
 wh_reg_export() {
   local win
   win=$(wh_winpath "$2")
-  wh__sys reg export "$1" "$win" /reg:32 /y >/dev/null 2>&1
+  wh__sys reg export "$1" "$win" "$WH_REG_VIEW" /y >/dev/null 2>&1
 }
 
 # wh_reg_value KEY [VALUE]: one value as "TYPE DATA", read from an export:
@@ -327,7 +351,7 @@ wh_reg_value() {
 # previous installation or the user would have left it.
 wh_reg_add() {
   local out
-  out=$(wh__sys reg add "$1" /v "$2" /t "$3" /d "$4" /f /reg:32 2>&1) || wh_fail "cannot add $2 to $1: $out"
+  out=$(wh__sys reg add "$1" /v "$2" /t "$3" /d "$4" /f "$WH_REG_VIEW" 2>&1) || wh_fail "cannot add $2 to $1: $out"
 }
 
 # wh_reg_delete KEY [VALUE]: removes a key (or one value) from the 32-bit
@@ -335,10 +359,10 @@ wh_reg_add() {
 wh_reg_delete() {
   if [[ $# -ge 2 ]]; then
     wh_reg_query "$1" "$2" >/dev/null 2>&1 || return 0
-    wh__sys reg delete "$1" /v "$2" /f /reg:32 >/dev/null 2>&1 || wh_fail "cannot delete the value $2 of $1"
+    wh__sys reg delete "$1" /v "$2" /f "$WH_REG_VIEW" >/dev/null 2>&1 || wh_fail "cannot delete the value $2 of $1"
   else
     wh_reg_query "$1" >/dev/null 2>&1 || return 0
-    wh__sys reg delete "$1" /f /reg:32 >/dev/null 2>&1 || wh_fail "cannot delete $1"
+    wh__sys reg delete "$1" /f "$WH_REG_VIEW" >/dev/null 2>&1 || wh_fail "cannot delete $1"
   fi
 }
 
@@ -392,7 +416,7 @@ wh_build_setup() {
 # wh_screenshot NAME: the whole screen into $WH_SHOTS/NAME.png, for a person
 # to look at later; prints the file's path. Never fails the test.
 wh_screenshot() {
-  local dir=${WH_SHOTS:-$WH_ROOT/build/win32/test-shots}
+  local dir=${WH_SHOTS:-$(dirname "$WH_BIN")/test-shots}
   mkdir -p "$dir" 2>/dev/null || true
   if import -display "$DISPLAY" -window root "$dir/$1.png" >/dev/null 2>&1; then
     echo "$dir/$1.png"
@@ -430,3 +454,14 @@ wh_fileinfo() {
   printf '%s\n' "$out"
 }
 wh_filetime_of() { wh_fileinfo "$1" | sed -n 's/^written=//p'; }
+
+# Shell folders as the build's programs see them (Windows paths): a 32-bit
+# installer's {pf} is "C:\Program Files (x86)" in a 64-bit prefix.
+wh_folder() {
+  local out
+  out=$(wh_tool fileinfo --folder "$1" 2>&1) || wh_fail "no shell folder $1: $out"
+  printf '%s\n' "$out"
+}
+wh_program_files() { wh_folder ProgramFiles; }
+wh_common_programs() { wh_folder CommonPrograms; }
+wh_desktop() { wh_folder Desktop; }

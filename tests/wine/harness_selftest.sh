@@ -10,6 +10,7 @@ wh_init
 np=$(wh_run_bg notepad)
 main="Untitled - Notepad"
 [[ $(wh_windriver wait "$main") == 0x* ]] || wh_fail "wait prints no window handle"
+PROBE_WINDOWS=1 wh_tool probe | grep -qF "|windows=$main" || wh_fail "the probe does not list the visible windows"
 wh_windriver list | grep -qF "|Notepad|$main" || wh_fail "list misses notepad: $(wh_windriver list)"
 wh_windriver settext "$main" Edit "hello 你好"
 dump=$(wh_windriver dump "$main")
@@ -26,26 +27,25 @@ for _ in $(seq 50); do
 done
 grep -q '^Edit| hello 你好|' <<<"$dump" || wh_fail "the space key did not reach the edit: $dump"
 wh_windriver key "$main" Alt+F4
-question=$(wh_windriver text Notepad)
+question=$(wh_windriver --class '#32770' text Notepad)
 grep -qF "Would you like to save the changes?" <<<"$question" || wh_fail "no save question: $question"
 grep -qx "No" <<<"$question" || wh_fail "text shows captions with their mnemonics: $question"
 wh_windriver click Notepad No
 wh_windriver gone "$main"
 wh_bg_wait "$np" 20 || wh_fail "notepad exit code $?"
 
-# A file held without sharing cannot be written by another program until
-# the holder lets go.
+# A file held without sharing cannot be written by another program, even
+# one that shares everything, until the holder lets go.
 held="$WH_WORK/held.txt"
 : >"$held"
-winheld=$(wh_winpath "$held")
 holder=$(wh_run_bg "$WH_BIN/holder.exe" "$held" "$WH_WORK/release")
 wh_wait_for_line "$(wh_bg_log "$holder")" holding
-wh__sys cmd /c "echo x> $winheld" >/dev/null 2>&1 || true
+! wh_tool holder --write "$held" x 2>/dev/null || wh_fail "a held file was written"
 wh_assert_file_content "$held" "" "a held file"
 touch "$WH_WORK/release"
 wh_bg_wait "$holder" 20 || wh_fail "holder exit code $?"
-wh__sys cmd /c "echo x> $winheld" || wh_fail "cmd cannot write the released file"
-wh_assert_file_content "$held" $'x\r\n' "the released file"
+wh_tool holder --write "$held" 写 || wh_fail "the released file cannot be written"
+wh_assert_file_content "$held" "写" "the released file"
 
 # The probe reports its name, folder and command line as the program sees
 # them, Chinese included, with either form of PROBE_LOG.
@@ -64,8 +64,10 @@ wh_assert_eq "cwd=$(wh_winpath "$app")" "$cwd"
 # FILETIME counts 100 ns from 1601; the line was written a moment ago.
 now=$((($(date +%s) + 11644473600) * 10000000))
 ((now - ${time#time=} < 600000000 && now - ${time#time=} > -600000000)) || wh_fail "probe time $time, now $now"
-stay=$(PROBE_LOG=$(wh_winpath "$PROBE_LOG") wh_run_bg "$app/stay.exe" --stay)
+stay=$(PROBE_LOG=$(wh_winpath "$PROBE_LOG") PROBE_CHECK="$(wh_winpath "$app")\App 应用.exe" \
+  wh_run_bg "$app/stay.exe" --stay)
 wh_wait_for_line "$PROBE_LOG" "name=stay.exe|"
+grep -qF "|exists=1|cmdline=" "$PROBE_LOG" || wh_fail "PROBE_CHECK: $(tail -n 1 "$PROBE_LOG")"
 sleep 1
 wh_bg_running "$stay" || wh_fail "probe --stay ended by itself"
 wh__sys taskkill /F /IM stay.exe >/dev/null || wh_fail "taskkill does not find the probe"
@@ -82,6 +84,12 @@ grep -qxF 'args=--flag "x y"' <<<"$plain" || wh_fail "lnkinfo: $plain"
 chinese=$(wh_tool lnkinfo "$WH_WORK/中文.lnk")
 grep -qxF 'idlist=C:\Program Files (x86)\测试\app.exe' <<<"$chinese" || wh_fail "lnkinfo: $chinese"
 grep -qxF 'workdir=C:\Program Files (x86)\测试' <<<"$chinese" || wh_fail "lnkinfo: $chinese"
+
+# Shell folders with the bitness of the build's programs.
+case $(wh__pe_machine "$WH_BIN/probe.exe")/$(wh_program_files) in
+  'x86/C:\Program Files (x86)' | 'x64/C:\Program Files') ;;
+  *) wh_fail "Program Files as the build's programs see it: $(wh_program_files)" ;;
+esac
 
 # File times in the local time Windows shows: 8 hours east of UTC here.
 printf 'abc' >"$WH_WORK/dated.txt"

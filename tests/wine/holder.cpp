@@ -3,18 +3,37 @@
 // with a sharing violation. Under Wine as root this is the one dependable
 // way to make a file unwritable, and it is what users meet most: a file in
 // use. Prints "holding" once the file is held.
+// holder.exe --write FILE TEXT: writes TEXT (UTF-8) into FILE the way a
+// program that shares everything would, so that only a holder's refusal to
+// share can make it fail.
 #include "WineTool.h"
 
 namespace {
 
 bool Exists(const WideString& path) { return ::GetFileAttributesW(wt::W(path)) != INVALID_FILE_ATTRIBUTES; }
 
+void Write(const WideString& file, const WideString& text) {
+  wt::Handle h(::CreateFileW(wt::W(file), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                             nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!h.Valid()) wt::FailLastError(u"cannot open " + file + u" for writing");
+  const std::string bytes = wt::ToUtf8(text);
+  DWORD written = 0;
+  if (!::WriteFile(h.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
+      written != bytes.size())
+    wt::FailLastError(u"cannot write " + file);
+  if (!h.Close()) wt::FailLastError(u"cannot close " + file);
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
   return wt::Run("holder", [&]() -> int {
     const auto args = wt::Args(argc, argv);
-    if (args.size() != 2) throw wt::UsageError{u"holder.exe FILE RELEASEFILE"};
+    if (args.size() == 3 && args[0] == u"--write") {
+      Write(wt::WinPath(args[1]), args[2]);
+      return 0;
+    }
+    if (args.size() != 2) throw wt::UsageError{u"holder.exe FILE RELEASEFILE | holder.exe --write FILE TEXT"};
     const WideString file = wt::WinPath(args[0]);
     const WideString release = wt::WinPath(args[1]);
 

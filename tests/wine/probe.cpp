@@ -1,7 +1,11 @@
 // probe.exe: stands in for a product's program. Each start appends one line
 // to the file named by PROBE_LOG (and prints it):
 //   name=<own file name>|time=<UTC FILETIME>|cwd=<current folder>|cmdline=<command line>
-// so a test sees which copy ran, when, where and with what arguments.
+// so a test sees which copy ran, when, where and with what arguments. The
+// command line comes last, verbatim; before it, on request:
+//   exists=0|1   whether the file named by PROBE_CHECK existed at the start
+//   windows=<title>;<title>...  the visible top-level windows (PROBE_WINDOWS=1),
+//                so a test sees what was on the screen while the program ran
 //   --stay    keeps running until killed (for tests of ending running copies)
 //   --exit N  exits with code N
 // Tests copy the same binary under other names (app.exe, Uninstall.exe ...).
@@ -29,6 +33,17 @@ WideString CurrentDir() {
   const DWORD got = ::GetCurrentDirectoryW(static_cast<DWORD>(buf.size()), buf.data());
   if (got == 0 || got >= buf.size()) wt::FailLastError(u"GetCurrentDirectoryW");
   return wt::FromW(buf.data(), got);
+}
+
+BOOL CALLBACK AddTitle(HWND w, LPARAM titles) {
+  if (!::IsWindowVisible(w)) return TRUE;
+  wchar_t buf[512] = {};
+  const int n = ::InternalGetWindowText(w, buf, 512);
+  if (n <= 0) return TRUE;
+  auto& all = *reinterpret_cast<WideString*>(titles);
+  if (!all.empty()) all += u';';
+  all += wt::FromW(buf, static_cast<size_t>(n));
+  return TRUE;
 }
 
 bool Env(const wchar_t* name, WideString& value) {
@@ -81,8 +96,16 @@ int wmain(int argc, wchar_t** argv) {
     FILETIME now = {};
     ::GetSystemTimeAsFileTime(&now);
     const unsigned long long ticks = (static_cast<unsigned long long>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
-    const WideString line = u"name=" + OwnFileName() + u"|time=" + wt::ToWide(ticks) + u"|cwd=" + CurrentDir() +
-                            u"|cmdline=" + wt::FromW(::GetCommandLineW());
+    WideString line = u"name=" + OwnFileName() + u"|time=" + wt::ToWide(ticks) + u"|cwd=" + CurrentDir();
+    WideString check, windows;
+    if (Env(L"PROBE_CHECK", check) && !check.empty())
+      line += ::GetFileAttributesW(wt::W(wt::WinPath(check))) != INVALID_FILE_ATTRIBUTES ? u"|exists=1" : u"|exists=0";
+    if (Env(L"PROBE_WINDOWS", windows) && !windows.empty() && windows != u"0") {
+      WideString titles;
+      ::EnumWindows(AddTitle, reinterpret_cast<LPARAM>(&titles));
+      line += u"|windows=" + titles;
+    }
+    line += u"|cmdline=" + wt::FromW(::GetCommandLineW());
     WideString logName;
     if (Env(L"PROBE_LOG", logName) && !logName.empty()) AppendLine(logName, wt::ToUtf8(line) + "\n");
     wt::OutLine(line);

@@ -466,6 +466,72 @@ void CheckModal(TTestForm& t) {
   Check(line == 1070, "a dialog without a windowed owner is an assertion failure");
 }
 
+// Waits for a system dialog of this process (a message box, the folder
+// browser) and answers it with a command.
+std::thread AnswerDialog(const wchar_t* caption, WPARAM command, std::function<void(HWND)> look = nullptr) {
+  return std::thread([=] {
+    HWND box = nullptr;
+    WaitFor([&] { return (box = ::FindWindowW(L"#32770", caption)) != nullptr && ::IsWindowVisible(box); }, 10000);
+    if (!box) return;
+    ::Sleep(300);
+    if (look) look(box);
+    ::PostMessageW(box, WM_COMMAND, command, 0);
+  });
+}
+
+void CheckMessageBoxes(TTestForm& t) {
+  // The box is captioned with the application title and shows the arrow
+  // over everything, even while the program shows the hourglass.
+  Application().SetScreenCursor(crHourGlass);
+  std::atomic<int> cursorDuringBox{-1};
+  std::thread user = AnswerDialog(L"Toolkit self-test", IDOK,
+                                  [&](HWND) { cursorDuringBox = Application().ScreenCursor(); });
+  TQvVclfn::ShowInfo(t.Form.Handle(), u"Something to say");
+  user.join();
+  Check(cursorDuringBox == crDefault, "no screen cursor while the message box is up");
+  Check(Application().ScreenCursor() == crHourGlass, "the hourglass is back after the message box");
+  Check(Application().ModalLevel() == 0, "the message box ended its modal level");
+  Application().SetScreenCursor(crDefault);
+
+  // A silent run writes the message to standard error and shows nothing
+  // (a box would never be answered here and the test would not end).
+  wchar_t file[MAX_PATH];
+  ::GetTempPathW(MAX_PATH, file);
+  ::lstrcatW(file, L"ui_selftest_stderr.txt");
+  const HANDLE out = ::CreateFileW(file, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr);
+  const HANDLE saved = ::GetStdHandle(STD_ERROR_HANDLE);
+  ::SetStdHandle(STD_ERROR_HANDLE, out);
+  TQvVclfn::SetConsoleReports(true);
+  TQvVclfn::ShowInfo(t.Form.Handle(), u"Silent report");
+  TQvVclfn::SetConsoleReports(false);
+  ::SetStdHandle(STD_ERROR_HANDLE, saved);
+  ::CloseHandle(out);
+  std::string written;
+  if (FILE* f = ::_wfopen(file, L"rb")) {
+    char buffer[64] = {};
+    written.assign(buffer, std::fread(buffer, 1, sizeof buffer, f));
+    std::fclose(f);
+  }
+  ::DeleteFileW(file);
+  Check(written == "Silent report\r\n", "console reports go to standard error with CR LF: '" + written + "'");
+}
+
+void CheckFolderBrowser(TTestForm& t) {
+  // OK takes the preselected start folder and adds the backslash.
+  WideString path = u"C:\\windows\\system32";
+  std::thread user = AnswerDialog(nullptr, IDOK);
+  bool chosen = TQvVclfn::SelectDirectory(t.Form.Handle(), u"Select the destination", path);
+  user.join();
+  Check(chosen && SameText(path, u"C:\\windows\\system32\\"),
+        "the folder browser opens on the start folder and returns it with a backslash: " + Narrow(path));
+  // Cancel leaves the path alone.
+  path = u"C:\\windows";
+  user = AnswerDialog(nullptr, IDCANCEL);
+  chosen = TQvVclfn::SelectDirectory(t.Form.Handle(), u"Select the destination", path);
+  user.join();
+  Check(!chosen && path == u"C:\\windows", "cancelling the folder browser changes nothing");
+}
+
 void CheckPictures() {
   std::string message;
   try {
@@ -508,6 +574,8 @@ int main(int argc, char** argv) {
     CheckPixels(t);
     CheckClicks(t, errors);
     CheckModal(t);
+    CheckMessageBoxes(t);
+    CheckFolderBrowser(t);
     CheckPictures();
     if (hold > 0) {
       t.Form.Show();

@@ -9,9 +9,10 @@
 //   windriver [options] settext TITLE CLASS TEXT
 //   windriver [options] close TITLE           posts WM_CLOSE
 //   windriver list                            every visible top-level window
-// Options: --title-contains, --pid N (a Windows process id), --timeout SECONDS
-// (default 20), --message (click with BM_CLICK instead of the mouse),
-// --hidden (also find invisible windows).
+// Options: --title-contains, --class NAME (only windows of that class: a
+// message box titled as its owner is "#32770"), --pid N (a Windows process
+// id), --timeout SECONDS (default 20), --message (click with BM_CLICK
+// instead of the mouse), --hidden (also find invisible windows).
 //
 // A window is looked for among the top-level windows, by its exact title or
 // a part of it; every command that names one waits for it first.
@@ -25,6 +26,7 @@ struct Options {
   bool message = false;
   DWORD pid = 0;
   DWORD timeoutMs = 20000;
+  WideString cls;
 };
 
 Options opt;
@@ -100,6 +102,7 @@ std::vector<HWND> TopLevelWindows(bool all) {
 HWND FindTop(const WideString& title) {
   for (HWND w : TopLevelWindows(opt.hidden)) {
     if (opt.pid && PidOf(w) != opt.pid) continue;
+    if (!opt.cls.empty() && !SameText(ClassOf(w), opt.cls)) continue;
     // The title of a top-level window is kept by the system; asking its
     // process would stall on a window that is busy.
     wchar_t buf[1024] = {};
@@ -398,7 +401,7 @@ void SetText(HWND top, const WideString& cls, const WideString& text) {
 }
 
 const char16_t* const usage =
-    u"windriver [--title-contains] [--pid N] [--timeout S] [--message] [--hidden] COMMAND ...\n"
+    u"windriver [--title-contains] [--class NAME] [--pid N] [--timeout S] [--message] [--hidden] COMMAND ...\n"
     u"  wait TITLE | gone TITLE | dump TITLE | text TITLE | click TITLE CAPTION | key TITLE KEY\n"
     u"  settext TITLE CLASS TEXT | close TITLE | list";
 
@@ -416,6 +419,7 @@ int wmain(int argc, wchar_t** argv) {
       else if (a == u"--title-contains") opt.contains = true;
       else if (a == u"--hidden") opt.hidden = true;
       else if (a == u"--message") opt.message = true;
+      else if (a == u"--class" && i + 1 < args.size()) opt.cls = args[++i];
       else if (a == u"--pid" && i + 1 < args.size()) opt.pid = static_cast<DWORD>(_wtoi(wt::W(args[++i])));
       else if (a == u"--timeout" && i + 1 < args.size())
         opt.timeoutMs = static_cast<DWORD>(_wtof(wt::W(args[++i])) * 1000);
