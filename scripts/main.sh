@@ -22,7 +22,13 @@ JOBS="${JOBS:-$(nproc)}"
 
 banner() { printf '\n==== %s\n' "$*"; }
 
-for preset in native win32; do
+# shellcheck source=../tests/wine/wine-env.sh
+source tests/wine/wine-env.sh
+presets=(native win32)
+# A kernel without 32-bit support runs no 32-bit Wine: the installation
+# below then uses the 64-bit build of the same installer.
+[[ $SETUPKIT_WINE_BITS == 32 ]] || presets+=(win64)
+for preset in "${presets[@]}"; do
   banner "building $preset"
   log="$BUILD_ROOT/$preset.build.log"
   if ! { cmake --preset "$preset" -B "$BUILD_ROOT/$preset" && cmake --build "$BUILD_ROOT/$preset" -j "$JOBS"; } >"$log" 2>&1; then
@@ -45,6 +51,13 @@ banner "setupkit with the example: $DIST/setupkit build examples/hello/hello.xml
 out="$BUILD_ROOT/example"
 bash scripts/try-example.sh --stub "$DIST/Setup.exe" --work "$out" "$DIST/setupkit"
 setup="$out/HelloSetup.exe"
+if [[ $SETUPKIT_WINE_BITS == 64 ]]; then
+  echo
+  echo "main.sh: this machine's kernel cannot run 32-bit programs, so Wine runs only 64-bit ones here;"
+  echo "main.sh: the example is packed once more into the 64-bit build of the installer for the run below."
+  "$DIST/setupkit" build examples/hello/hello.xml --stub "$BUILD_ROOT/win64/bin/Setup.exe" -o "$out/HelloSetup64.exe"
+  setup="$out/HelloSetup64.exe"
+fi
 
 # Wine gets a prefix of this run's own; a display when there is none.
 scratch="$(mktemp -d "${TMPDIR:-/tmp}/setupkit-main.XXXXXX")"
@@ -69,23 +82,27 @@ mkdir -p "$HOME"
 banner "preparing Wine"
 bash tests/wine/wine-run.sh --prepare
 
-banner "installing: HelloSetup.exe /Auto"
+banner "installing: $(basename "$setup") /Auto"
 rc=0
 wine "$setup" /Auto || rc=$?
-echo "HelloSetup.exe ended with exit code $rc"
+echo "$(basename "$setup") ended with exit code $rc"
 [[ $rc -eq 0 ]] || { echo "main.sh: the installation failed" >&2; exit 1; }
 
 banner "what was installed"
-app="$WINEPREFIX/drive_c/Program Files (x86)/Hello"
-echo "files in C:\\Program Files (x86)\\Hello:"
+pf="Program Files (x86)"
+[[ $SETUPKIT_WINE_BITS == 32 ]] || pf="Program Files"
+app="$WINEPREFIX/drive_c/$pf/Hello"
+echo "files in C:\\$pf\\Hello:"
 (cd "$app" && find . -type f -printf '  %P  %s bytes  %TY-%Tm-%Td %TH:%TM\n' | sort)
 echo
 echo "the uninstall entry:"
+view=/reg:32
+[[ $SETUPKIT_WINE_BITS == 32 ]] || view=/reg:64
 wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\{94D44A92-0BE3-4701-9588-FAAD61DB7B0B}' \
-  /reg:32 2>/dev/null | tr -d '\r' | sed -n 's/^    /  /p'
+  "$view" 2>/dev/null | tr -d '\r' | sed -n 's/^    /  /p'
 echo
 echo "the product's own registry value:"
-wine reg query 'HKLM\Software\Hello Software\Hello' /reg:32 2>/dev/null | tr -d '\r' | sed -n 's/^    /  /p'
+wine reg query 'HKLM\Software\Hello Software\Hello' "$view" 2>/dev/null | tr -d '\r' | sed -n 's/^    /  /p'
 echo
 echo "shortcuts:"
 find "$WINEPREFIX/drive_c" -name 'Hello README.lnk' -printf '  C:/%P\n'

@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include <nlohmann/json.hpp>
 
 #include "PersistentFixtures.h"
 #include "QvClasses.h"
+#include "QvIndyUtils.h"
 #include "QvXmlUtils.h"
 
 using nlohmann::json;
@@ -114,6 +117,29 @@ TEST(JsonForm, UnsupportedKindsNameTheirTypeAndLine) {
   } catch (const EAssertionFailed& e) {
     EXPECT_EQ(e.Line(), 2340);
   }
+}
+
+}  // namespace
+
+namespace {
+
+// The user's proxy settings: five published members, port 8080 by default,
+// copied whole (the online download copies them into the process-wide set).
+TEST(JsonForm, ProxySettingsDefaultsAndCopy) {
+  TQvHttpProxy proxy;
+  json j = json::object();
+  proxy.SaveToJson(j, 0);
+  EXPECT_EQ(j, json::parse(R"({"Address":"","Checked":"False","Password":"","Port":8080,"UserName":""})"));
+
+  proxy.Address = u"proxy.example.com";
+  proxy.Checked = true;
+  proxy.Port = 3128;
+  proxy.UserName = u"用户";
+  HttpProxy().CopyFrom(&proxy);
+  EXPECT_EQ(&HttpProxy(), &HttpProxy());
+  EXPECT_TRUE(HttpProxy().SameAs(&proxy));
+  HttpProxy().CopyFrom(std::unique_ptr<TQvHttpProxy>(new TQvHttpProxy()).get());
+  EXPECT_EQ(HttpProxy().Port, 8080);
 }
 
 }  // namespace

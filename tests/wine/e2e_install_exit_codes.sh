@@ -53,6 +53,37 @@ PY
 silent 1 "a damaged script" "$WH_WORK/Damaged.exe"
 [[ -s $WH_WORK/err.txt ]] || wh_fail "no word on standard error for a damaged package"
 
+# A file whose data the package lacks: the script names a ResID that the
+# file data does not hold. /Silent ends with 4 and says why.
+python3 - "$WH_WORK/ProbeSetup.exe" "$WH_WORK/script.res" "$WH_WORK/Missing.exe" <<'PY' ||
+import sys, zlib, re
+exe = bytearray(open(sys.argv[1], 'rb').read())
+res = open(sys.argv[2], 'rb').read()
+at = exe.find(res)
+xor = lambda b: bytes(c ^ (i % 255) for i, c in enumerate(b))
+xml = zlib.decompress(xor(res))
+# The ResID of nested.dat, changed one hex digit at a time until the
+# encoded script has its old length, so it fits where the old one was.
+m = re.search(rb'ResID="(\{[0-9A-F-]+\})" SourceMask="nested.dat"', xml)
+assert m, "no ResID for nested.dat"
+old_id = m.group(1)
+for pos in range(1, len(old_id) - 1):
+    for digit in b"0123456789ABCDEF":
+        if old_id[pos] in b"-" or old_id[pos] == digit:
+            continue
+        new_id = old_id[:pos] + bytes([digit]) + old_id[pos + 1:]
+        enc = xor(zlib.compress(xml.replace(old_id, new_id), 9))
+        if len(enc) == len(res):
+            exe[at:at + len(res)] = enc
+            open(sys.argv[3], 'wb').write(exe)
+            sys.exit(0)
+sys.exit(1)
+PY
+  wh_fail "cannot make a setup whose file data lacks a file"
+silent 4 "a file whose data is missing from the package" "$WH_WORK/Missing.exe"
+grep -qF "nested.dat: The installation package is damaged: the data of this file is missing." "$WH_WORK/err.txt" ||
+  wh_fail "standard error does not say which file's data is missing: $(cat "$WH_WORK/err.txt")"
+
 # An online setup: its download is not available in this version.
 wh_setupkit build "$WH_WORK/p/product.xml" --stub "${SETUP_EXE:-$WH_BIN/Setup.exe}" -o "$WH_WORK/Full.exe" \
   --online "$WH_WORK/Online.exe" >/dev/null || wh_fail "cannot build the online setup"

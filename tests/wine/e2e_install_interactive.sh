@@ -65,6 +65,10 @@ wh_screenshot install-completion-page >/dev/null
 wh_windriver click "$title" "退出" >/dev/null
 rc=0; wh_bg_wait "$setup" 30 || rc=$?
 wh_assert_eq 0 "$rc" "exit code of the completion button"
+# The entry's strings are stored in UTF-16: the Chinese title survives
+# whatever the system's code page.
+wh_assert_eq "REG_SZ 探针产品 版本 2.5.1.300" "$(wh_reg_value "$base\\$guid" DisplayName)" DisplayName
+wh_assert_eq "REG_SZ CHS" "$(wh_reg_value "$base\\$guid" InstallLanguage)" InstallLanguage
 
 # Closing the start page: the user left before installing.
 wh_reg_delete "$base\\$guid"

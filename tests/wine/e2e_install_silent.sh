@@ -89,7 +89,31 @@ grep -c . "$log" | grep -qx 2 || wh_fail "expected two program starts, the log h
 first=$(sed -n 1p "$log" | tr -d '\r')
 [[ $first == *"|cwd=$app_win\\data|"* ]] || wh_fail "waited program's folder: $first"
 [[ $first == *"|cmdline=\"$app_win\\app.exe\" waited \"$app_win\\\""* ]] || wh_fail "waited program's command line: $first"
-[[ $first != *"Setup"* ]] || wh_fail "a window of the installer was visible while it ran a program: $first"
+[[ $first == *"|windows="* ]] || wh_fail "the probe did not list the windows on the screen: $first"
+windows=${first#*|windows=}
+windows=${windows%%|cmdline=*}
+[[ $windows != *"Probe Product"* ]] || wh_fail "a window of the installer was visible while it ran a program: $windows"
 second=$(sed -n 2p "$log" | tr -d '\r')
 [[ $second == *"|cmdline=\"$app_win\\app.exe\" nowait"* || $second == *"|cmdline=\"$app_win\\app.exe\"  nowait"* ]] ||
   wh_fail "program started at the end: $second"
+
+# The example product, as the README's main job packs it.
+hello_guid='{94D44A92-0BE3-4701-9588-FAAD61DB7B0B}'
+wh_on_exit wh_reg_delete "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$hello_guid"
+wh_on_exit wh_reg_delete 'HKLM\Software\Hello Software'
+cp -r "$WH_ROOT/examples/hello" "$WH_WORK/hello"
+wh_build_setup "$WH_WORK/hello/hello.xml" "$WH_WORK/HelloSetup.exe"
+rc=0
+wh_wine "$WH_WORK/HelloSetup.exe" /Silent >/dev/null 2>"$WH_WORK/err.txt" || rc=$?
+wh_assert_eq 0 "$rc" "exit code of HelloSetup.exe /Silent (stderr: $(head -c 300 "$WH_WORK/err.txt"))"
+hello=$(wh_unixpath "$(wh_program_files)\\Hello")
+for f in README.txt hello.ini docs/CHANGES.txt; do
+  cmp -s "$WH_ROOT/examples/hello/files/$f" "$hello/$f" || wh_fail "the example's $f was not installed as packed"
+done
+wh_assert_eq "REG_SZ Hello Version 1.0.0.0" \
+  "$(wh_reg_value "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$hello_guid" DisplayName)" \
+  "the example's DisplayName"
+for link in "$(wh_common_programs)\\Hello\\Hello README.lnk" "$(wh_desktop)\\Hello README.lnk"; do
+  wh_tool lnkinfo "$link" | tr -d '\r' | grep -qxF "target=$(wh_program_files)\\Hello\\README.txt" ||
+    wh_fail "the example's shortcut $link is missing or wrong"
+done
