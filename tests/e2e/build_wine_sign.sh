@@ -44,19 +44,30 @@ for name in $(cat "$WORK/got.txt"); do
   [ "$size" = "$got" ] || fail "$name: listed $size bytes, extracted $got"
 done
 
-export WINEPREFIX="$WORK/wineprefix" WINEDEBUG=-all
-wineboot -i >/dev/null 2>&1 || fail "wineboot"
-out=$(wine "$WORK/Setup.exe" $(cat "$WORK/got.txt") | tr -d '\r') || fail "the setup does not run under Wine"
-for name in $(cat "$WORK/got.txt"); do
-  echo "$out" | grep -F "$name" | grep -vq missing || fail "FindResourceA does not find $name: $out"
-done
+# The stub is a 32-bit program: a kernel without 32-bit support cannot run
+# it under Wine at all (the Windows build's own tests cover the loader
+# there, with the 64-bit build).
+run32=1
+/lib/ld-linux.so.2 --version >/dev/null 2>&1 || run32=0
+if [ $run32 = 1 ]; then
+  export WINEPREFIX="$WORK/wineprefix" WINEDEBUG=-all
+  wineboot -i >/dev/null 2>&1 || fail "wineboot"
+  out=$(wine "$WORK/Setup.exe" $(cat "$WORK/got.txt") | tr -d '\r') || fail "the setup does not run under Wine"
+  for name in $(cat "$WORK/got.txt"); do
+    echo "$out" | grep -F "$name" | grep -vq missing || fail "FindResourceA does not find $name: $out"
+  done
+else
+  echo "this kernel runs no 32-bit programs: the setup is not started under Wine here"
+fi
 
 openssl req -x509 -newkey rsa:2048 -nodes -keyout "$WORK/key.pem" -out "$WORK/cert.pem" -days 2 \
   -subj "/CN=setupkit test signer" >/dev/null 2>&1 || fail "openssl"
 osslsigncode sign -certs "$WORK/cert.pem" -key "$WORK/key.pem" -n Hello -in "$WORK/Setup.exe" \
   -out "$WORK/Signed.exe" >/dev/null || fail "signing"
 osslsigncode verify -in "$WORK/Signed.exe" -CAfile "$WORK/cert.pem" >/dev/null 2>&1 || fail "verifying the signed setup"
-wine "$WORK/Signed.exe" "$FULL" | grep -vq missing || fail "the signed setup does not run"
+if [ $run32 = 1 ]; then
+  wine "$WORK/Signed.exe" "$FULL" | grep -vq missing || fail "the signed setup does not run"
+fi
 
 "$SETUPKIT" build "$WORK/project.xml" --stub "$WORK/Signed.exe" -o "$WORK/Again.exe" >/dev/null || fail "build from a signed stub"
 if osslsigncode verify -in "$WORK/Again.exe" -CAfile "$WORK/cert.pem" >/dev/null 2>&1; then
@@ -65,4 +76,4 @@ fi
 osslsigncode sign -certs "$WORK/cert.pem" -key "$WORK/key.pem" -in "$WORK/Again.exe" -out "$WORK/Again-signed.exe" >/dev/null \
   || fail "re-signing"
 osslsigncode verify -in "$WORK/Again-signed.exe" -CAfile "$WORK/cert.pem" >/dev/null 2>&1 || fail "verifying the re-signed setup"
-echo "resources, Wine and signing: ok"
+[ $run32 = 1 ] && echo "resources, Wine and signing: ok" || echo "resources and signing: ok"
