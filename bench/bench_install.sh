@@ -35,7 +35,7 @@ watch_memory() {
   local peak=0 pid hwm
   while :; do
     for pid in $(pgrep -f 'BenchSetup.exe' || true); do
-      hwm=$(sed -n 's/^VmHWM: *\([0-9]*\) kB/\1/p' "/proc/$pid/status" 2>/dev/null || true)
+      hwm=$(sed -n 's/^VmHWM:[[:space:]]*\([0-9]*\) kB/\1/p' "/proc/$pid/status" 2>/dev/null || true)
       [[ -n $hwm && $hwm -gt $peak ]] && peak=$hwm && echo "$peak" >"$WH_WORK/peak"
     done
     sleep 0.05
