@@ -5,6 +5,8 @@
 # stub.rc, stub.manifest or the icon recipe.
 #   stub_plain.exe  console stub without resources
 #   stub_res.exe    the same stub with a manifest, an icon and a VERSIONINFO
+#   stub_res64.exe  stub_res.exe as a 64-bit program: the loader tests of a
+#                   64-bit build load it (a process loads only its own kind)
 set -eu
 cd "$(dirname "$0")"
 CC=${CC:-i686-w64-mingw32-gcc-posix}
@@ -29,4 +31,11 @@ LDFLAGS="-nostdlib -Wl,-e,_stub_start@0 -Wl,--subsystem,console -lkernel32"
 "$CC" -Os -s -ffreestanding -fno-builtin -o stub_res.exe stub.c stub_res.o $LDFLAGS
 rm -f stub_res.o
 "$STRIP" stub_plain.exe stub_res.exe
-ls -l stub_plain.exe stub_res.exe
+
+CC64=${CC64:-x86_64-w64-mingw32-gcc-posix}
+WINDRES64=${WINDRES64:-x86_64-w64-mingw32-windres}
+"$WINDRES64" -O coff -o stub_res64.o stub.rc
+"$CC64" -Os -s -ffreestanding -fno-builtin -o stub_res64.exe stub.c stub_res64.o \
+  -nostdlib -Wl,-e,stub_start -Wl,--subsystem,console -lkernel32
+rm -f stub_res64.o
+ls -l stub_plain.exe stub_res.exe stub_res64.exe

@@ -55,3 +55,7 @@ WideString MessageOf(F&& f) {
   ADD_FAILURE() << "expected exception";
   return WideString();
 }
+
+// The stub fixture that this process's loader can load: a process loads
+// programs of its own kind only, so the 64-bit build takes the 64-bit stub.
+inline const char* LoaderStubName() { return sizeof(void*) == 8 ? "stub_res64.exe" : "stub_res.exe"; }

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "TestSupport.h"
+
 #include <atomic>
 #include <filesystem>
 #include <fstream>
@@ -184,7 +186,9 @@ TEST_F(PackageBuilderTest, TheLoaderFindsEveryPackageResource) {
   Put(root / "eng.txt", "English");
   const fs::path project = Project("IconFile=\"icon.png\" LicenseFileENG=\"eng.txt\"",
                                    "<TSetupFile DestDir=\"{app}\" SourcePath=\"src\" SourceMask=\"*\"/>");
-  const TBuildResult r = BuildPackage(Options(project));
+  TBuildOptions options = Options(project);
+  options.StubFile = Utf8ToWide(std::string(SETUPKIT_TEST_DATA "/") + LoaderStubName());
+  const TBuildResult r = BuildPackage(options);
   auto onDisk = TPeImageResourceReader::FromFile(r.FullSetup);
   auto loaded = TModuleResourceReader::LoadModule(r.FullSetup);
   ASSERT_NE(loaded->Module(), nullptr);

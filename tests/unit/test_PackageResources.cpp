@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "TestSupport.h"
+
 #include <cstdlib>
 #include <string>
 
@@ -78,7 +80,7 @@ class PackageInPeFile : public ::testing::Test {
 protected:
   void SetUp() override {
     TMemoryStream stub;
-    stub.LoadFromFile(Utf8ToWide(SETUPKIT_TEST_DATA "/stub_res.exe"));
+    stub.LoadFromFile(Utf8ToWide(std::string(SETUPKIT_TEST_DATA "/") + LoaderStubName()));
     TPeResourceWriter writer(stub.Bytes());
     const auto rcdata = TResourceId::FromId(RT_RCDATA_ID);
     writer.SetResource(rcdata, TResourceId::FromName(Utf8ToWide(FullScriptResID)), 0, Encoded("<TSetupScript/>"));

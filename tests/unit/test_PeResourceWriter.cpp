@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "TestSupport.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -488,7 +490,7 @@ TEST_F(PeResourceWriterFiles, TheLoaderFindsWhatWasWritten) {
 #ifndef _WIN32
   GTEST_SKIP() << "needs the Windows loader (runs in the Windows build under Wine)";
 #else
-  TPeResourceWriter writer(Fixture("stub_res.exe"));
+  TPeResourceWriter writer(Fixture(LoaderStubName()));
   const std::vector<TAdded> added = ManyResources(120);
   for (const TAdded& a : added) writer.SetResource(RcData(), Named(a.Name), 0, a.Data);
   const WideString file = TempFile("loader");
