@@ -55,7 +55,8 @@ wh_windriver settext "$title" Edit "$app_win" >/dev/null
 wh_windriver click "$title" "立即安装" >/dev/null
 for _ in $(seq 100); do
   text=$(wh_windriver text "$title" | tr -d '\r')
-  grep -qxF "安装完成" <<<"$text" && break
+  # The page is complete once its button shows too.
+  grep -qxF "安装完成" <<<"$text" && grep -qxF "退出" <<<"$text" && break
   sleep 0.2
 done
 grep -qxF "安装完成" <<<"$text" || wh_fail "no completion page: $text"
