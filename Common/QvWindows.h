@@ -58,7 +58,7 @@ public:
   // A new console, shown normally, handles inherited; waits without limit.
   // 1 when the process cannot be started, else its exit code.
   static uint32_t RunAndWait(const WideString& commandLine);
-  // Hidden, its output and errors relayed to WriteStdOut through a pipe;
+  // Hidden, its output and errors relayed byte for byte to standard output;
   // waits without limit. 1 when it cannot be started.
   static uint32_t RunConsole(const WideString& commandLine);
   // ShellExecuteW; with handOver, 300 ms later the first process whose

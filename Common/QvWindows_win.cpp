@@ -100,7 +100,14 @@ bool RelayPipe(HANDLE readEnd) {
   DWORD got = 0;
   if (!::ReadFile(readEnd, buf, available < sizeof buf ? available : sizeof buf, &got, nullptr) || got == 0)
     return false;
-  TQvSysWinfn::WriteStdOut(AnsiToWide(RawByteString(buf, got - 1)));
+  // The bytes go on exactly as the program wrote them. Cutting each piece's
+  // last byte and ending it with a line break would lose a character and
+  // break a line wherever the pipe happened to split the output.
+  const HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE);
+  if (out && out != INVALID_HANDLE_VALUE) {
+    DWORD written = 0;
+    ::WriteFile(out, buf, got, &written, nullptr);
+  }
   return true;
 }
 

@@ -97,15 +97,21 @@ TZ=UTC touch -d '2021-03-04 05:06:07' "$WH_WORK/dated.txt"
 wh_assert_eq "2021-03-04 13:06:07" "$(TZ=CST-8 wh_filetime_of "$WH_WORK/dated.txt")" "local write time"
 wh_fileinfo "$WH_WORK/dated.txt" | grep -qx 'size=3' || wh_fail "fileinfo size"
 
-# The registry in the 32-bit view, Chinese data exact.
+# The registry, Chinese data exact.
 key='HKLM\Software\setupkit-harness-test'
 wh_on_exit wh_reg_delete "$key"
 wh_reg_add "$key" Name REG_SZ "中文 名"
 wh_reg_add "$key" Count REG_DWORD 4294967295
 wh_assert_eq "REG_SZ 中文 名" "$(wh_reg_value "$key" Name)"
 wh_assert_eq "REG_DWORD 4294967295" "$(wh_reg_value "$key" Count)"
-wh__sys reg query 'HKLM\Software\Wow6432Node\setupkit-harness-test' /v Count >/dev/null ||
-  wh_fail "the value is not in the 32-bit view"
+# The view is the one the build under test writes into.
+if [[ $WH_REG_VIEW == /reg:32 ]]; then
+  wh__sys reg query 'HKLM\Software\Wow6432Node\setupkit-harness-test' /v Count >/dev/null ||
+    wh_fail "the value is not in the 32-bit view"
+else
+  ! wh__sys reg query 'HKLM\Software\Wow6432Node\setupkit-harness-test' /v Count >/dev/null 2>&1 ||
+    wh_fail "the value of a 64-bit build's test landed in the 32-bit view"
+fi
 wh_reg_delete "$key"
 ! wh_reg_query "$key" >/dev/null 2>&1 || wh_fail "wh_reg_delete left $key"
 
