@@ -11,6 +11,21 @@ namespace {
 
 [[noreturn]] void ThrowTagMismatch() { throw EXmlException(u"XML 标签不匹配"); }
 
+// " (line L, column C)" of at in the document: both from 1, the column in
+// characters (UTF-8 continuation bytes do not count).
+WideString PlaceText(const char* begin, const char* at) {
+  int line = 1, column = 1;
+  for (const char* q = begin; q < at; ++q) {
+    if (*q == '\n') {
+      ++line;
+      column = 1;
+    } else if ((static_cast<unsigned char>(*q) & 0xC0) != 0x80) {
+      ++column;
+    }
+  }
+  return u" (line " + IntToStr(line) + u", column " + IntToStr(column) + u")";
+}
+
 const char* FindByte(const char* p, const char* end, char c) {
   if (p >= end) return nullptr;
   return static_cast<const char*>(std::memchr(p, c, static_cast<size_t>(end - p)));
@@ -375,61 +390,66 @@ void TXmlDocument::LoadFromBuffer(const char* buffer, size_t length) {
     cur = cur->Parent;
   };
 
-  while (p < end) {
-    if (*p != '<') {
-      const char* lt = FindByte(p, end, '<');
-      if (!lt) lt = end;
-      if (cur) {
-        // Text runs are never joined: the last one before the end tag wins.
-        cur->Text.assign(p, lt);
-        cur->CData = false;
+  try {
+    while (p < end) {
+      if (*p != '<') {
+        const char* lt = FindByte(p, end, '<');
+        if (!lt) lt = end;
+        if (cur) {
+          // Text runs are never joined: the last one before the end tag wins.
+          cur->Text.assign(p, lt);
+          cur->CData = false;
+        }
+        p = lt;
+        continue;
       }
-      p = lt;
-      continue;
-    }
 
-    static const char kCDataOpen[] = "<![CDATA[";
-    if (StartsWith(p, end, kCDataOpen, sizeof kCDataOpen - 1)) {
-      const char* content = p + (sizeof kCDataOpen - 1);
-      const char* close = FindText(content, end, "]]>", 3);
-      if (!close) ThrowTagMismatch();
-      if (cur && close > content) {
-        cur->Text.assign(content, close);
-        cur->CData = true;
+      static const char kCDataOpen[] = "<![CDATA[";
+      if (StartsWith(p, end, kCDataOpen, sizeof kCDataOpen - 1)) {
+        const char* content = p + (sizeof kCDataOpen - 1);
+        const char* close = FindText(content, end, "]]>", 3);
+        if (!close) ThrowTagMismatch();
+        if (cur && close > content) {
+          cur->Text.assign(content, close);
+          cur->CData = true;
+        }
+        p = close + 3;
+        continue;
       }
-      p = close + 3;
-      continue;
-    }
 
-    const char* gt = FindByte(p + 1, end, '>');
-    if (!gt) ThrowTagMismatch();
-    const char kind = p[1];  // exists: at worst it is the ">" itself
+      const char* gt = FindByte(p + 1, end, '>');
+      if (!gt) ThrowTagMismatch();
+      const char kind = p[1];  // exists: at worst it is the ">" itself
 
-    if (kind == '!') {
-      const char* close = FindText(p + 2, end, "-->", 3);
-      if (!close) ThrowTagMismatch();
-      p = close + 3;
-      continue;
-    }
-
-    if (kind == '/') {
-      closeCurrent();
-    } else if (kind != '?') {
-      auto node = std::make_unique<TXmlNode>(cur);
-      node->ParseTag(p, gt + 1);
-      TXmlNode* created = node.get();
-      if (cur) {
-        cur->Children.Add(std::move(node));
-      } else {
-        // A later top-level element takes over as the document element.
-        Root.reset();
-        Root = std::move(node);
+      if (kind == '!') {
+        const char* close = FindText(p + 2, end, "-->", 3);
+        if (!close) ThrowTagMismatch();
+        p = close + 3;
+        continue;
       }
-      cur = created;
+
+      if (kind == '/') {
+        closeCurrent();
+      } else if (kind != '?') {
+        auto node = std::make_unique<TXmlNode>(cur);
+        node->ParseTag(p, gt + 1);
+        TXmlNode* created = node.get();
+        if (cur) {
+          cur->Children.Add(std::move(node));
+        } else {
+          // A later top-level element takes over as the document element.
+          Root.reset();
+          Root = std::move(node);
+        }
+        cur = created;
+      }
+      // "/>" ends an empty element; the slash of "</>" is the end tag's own.
+      if (gt - 1 > p + 1 && gt[-1] == '/') closeCurrent();
+      p = gt + 1;
     }
-    // "/>" ends an empty element; the slash of "</>" is the end tag's own.
-    if (gt - 1 > p + 1 && gt[-1] == '/') closeCurrent();
-    p = gt + 1;
+  } catch (const EXmlException& e) {
+    // Whoever fixes the file needs the place as well as the reason.
+    throw EXmlException(e.Message() + PlaceText(buffer, p));
   }
 }
 

@@ -23,7 +23,7 @@ done
 # then test peers written by others: icoutils reads PE resources without
 # our reader, osslsigncode and openssl sign and verify built setups.
 build_packages=(cmake ninja-build g++ g++-mingw-w64-i686 g++-mingw-w64-x86-64-posix libz-mingw-w64-dev zlib1g-dev libgtest-dev
-                nlohmann-json3-dev clang libclang-rt-14-dev icoutils osslsigncode openssl)
+                nlohmann-json3-dev libdeflate-dev clang libclang-rt-14-dev icoutils osslsigncode openssl)
 # The Windows build runs under Wine: 32-bit programs in a 64-bit prefix,
 # windows on a virtual display, driven by xdotool and photographed by
 # imagemagick; the Chinese texts need a CJK font.

@@ -1,6 +1,13 @@
-// build PROJECT.xml [--stub SETUP.exe] [-o OUT.exe] [--online OUT.exe] [--jobs N]
+// build PROJECT.xml [--stub SETUP.exe] [-o OUT.exe] [--online OUT.exe] [--jobs N] [--level N]
+#include <chrono>
 #include <cstdio>
 #include <string>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
 
 #include "Commands.h"
 #include "PackageBuilder.h"
@@ -10,11 +17,54 @@
 namespace {
 
 const char* const kBuildUsage =
-    "usage: setupkit build PROJECT.xml [--stub SETUP.exe] [-o OUT.exe] [--online OUT.exe] [--jobs N]\n"
+    "usage: setupkit build PROJECT.xml [--stub SETUP.exe] [-o OUT.exe] [--online OUT.exe] [--jobs N] [--level N]\n"
     "  --stub     the installer to pack into (default: Setup.exe beside setupkit)\n"
     "  -o         the full setup (default: the project's FullSetupFile)\n"
     "  --online   also build the online setup (default: MiniSetupFile when BuildMiniSetup)\n"
-    "  --jobs     encoding threads (default: one per core)\n";
+    "  --jobs     encoding threads (default: one per core)\n"
+    "  --level    compression of the files, 1 (fastest) to %d (smallest); default %d (%s)\n";
+
+void PrintUsage(std::FILE* to) {
+  std::fprintf(to, kBuildUsage, MaxBuildLevel(), DefaultBuildLevel(), BuildCompressorName());
+}
+
+// A person watching gets a progress line; a log or a pipe only the summary.
+bool StdoutIsTerminal() {
+#ifdef _WIN32
+  DWORD mode;
+  return GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
+#else
+  return isatty(fileno(stdout)) != 0;
+#endif
+}
+
+// One line rewritten in place, at most ten times a second.
+class TProgressLine {
+public:
+  void Show(const TBuildProgress& p) {
+    const auto now = Clock::now();
+    const bool last = p.FilesDone == p.Files;
+    if (!last && FShown && now - FLastShown < std::chrono::milliseconds(100)) return;
+    FShown = true;
+    FLastShown = now;
+    const double seconds = std::chrono::duration<double>(now - FStart).count();
+    const double mb = static_cast<double>(p.BytesDone) / 1e6;
+    std::printf("\r%d of %d files, %.0f of %.0f MB, %.1f MB/s   ", p.FilesDone, p.Files, mb,
+                static_cast<double>(p.Bytes) / 1e6, seconds > 0 ? mb / seconds : 0.0);
+    std::fflush(stdout);
+  }
+  // Ends the line, so that what follows starts on a fresh one.
+  void Finish() {
+    if (FShown) std::fputs("\n", stdout);
+    FShown = false;
+  }
+
+private:
+  using Clock = std::chrono::steady_clock;
+  Clock::time_point FStart = Clock::now();
+  Clock::time_point FLastShown;
+  bool FShown = false;
+};
 
 }  // namespace
 
@@ -24,21 +74,28 @@ int CmdBuild(const CommandArgs& args) {
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     if (a == "--help" || a == "-h") {
-      std::fputs(kBuildUsage, stdout);
+      PrintUsage(stdout);
       return 0;
     }
-    const bool takesValue = a == "--stub" || a == "-o" || a == "--online" || a == "--jobs";
+    const bool takesValue = a == "--stub" || a == "-o" || a == "--online" || a == "--jobs" || a == "--level";
     if (takesValue) {
       if (i + 1 >= args.size()) {
         std::fprintf(stderr, "setupkit: build: %s needs a value\n", a.c_str());
-        std::fputs(kBuildUsage, stderr);
+        PrintUsage(stderr);
         return 2;
       }
       const WideString value = Utf8ToWide(args[++i]);
       if (a == "--stub") options.StubFile = value;
       else if (a == "-o") options.FullOutput = value;
       else if (a == "--online") options.OnlineOutput = value;
-      else {
+      else if (a == "--level") {
+        int32_t level;
+        if (!TryStrToInt(value, level) || level < 1 || level > MaxBuildLevel()) {
+          std::fprintf(stderr, "setupkit: build: --level takes a number from 1 to %d\n", MaxBuildLevel());
+          return 2;
+        }
+        options.Level = level;
+      } else {
         int32_t jobs;
         if (!TryStrToInt(value, jobs) || jobs < 1 || jobs > 256) {
           std::fprintf(stderr, "setupkit: build: --jobs takes a number from 1 to 256\n");
@@ -48,7 +105,7 @@ int CmdBuild(const CommandArgs& args) {
       }
     } else if (a.size() > 1 && a[0] == '-') {
       std::fprintf(stderr, "setupkit: build: unknown option '%s'\n", a.c_str());
-      std::fputs(kBuildUsage, stderr);
+      PrintUsage(stderr);
       return 2;
     } else {
       options.ProjectFile = Utf8ToWide(a);
@@ -56,10 +113,19 @@ int CmdBuild(const CommandArgs& args) {
     }
   }
   if (projects != 1) {
-    std::fputs(kBuildUsage, stderr);
+    PrintUsage(stderr);
     return 2;
   }
-  const TBuildResult r = BuildPackage(options);
+  TProgressLine line;
+  if (StdoutIsTerminal()) options.Progress = [&line](const TBuildProgress& p) { line.Show(p); };
+  TBuildResult r;
+  try {
+    r = BuildPackage(options);
+  } catch (...) {
+    line.Finish();
+    throw;
+  }
+  line.Finish();
   std::printf("%s: %d files, %llu bytes, packed into %llu bytes\n", WideToUtf8(r.FullSetup).c_str(), r.Files,
               static_cast<unsigned long long>(r.SourceBytes), static_cast<unsigned long long>(r.BlobBytes));
   if (!r.OnlineSetup.empty()) std::printf("%s: online setup\n", WideToUtf8(r.OnlineSetup).c_str());

@@ -12,5 +12,6 @@ int CmdEncode(const CommandArgs& args);   // encode IN OUT
 int CmdDecode(const CommandArgs& args);   // decode IN OUT
 int CmdScript(const CommandArgs& args);   // script FILE.xml [--json]
 int CmdBuild(const CommandArgs& args);    // build PROJECT.xml [--stub S] [-o OUT] [--online OUT] [--jobs N]
+int CmdCheck(const CommandArgs& args);    // check PROJECT.xml [--strict]
 int CmdList(const CommandArgs& args);     // list SETUP.exe [--xml]
 int CmdExtract(const CommandArgs& args);  // extract SETUP.exe DIR

@@ -34,6 +34,12 @@ WideChar LowerAscii(WideChar c) { return (c >= u'A' && c <= u'Z') ? static_cast<
 
 bool IsSeparator(WideChar c) { return c == u'\\' || c == u'/'; }
 
+// True when inner is outer or lies below it; both are real paths.
+bool IsWithin(const WideString& inner, const WideString& outer) {
+  if (outer.empty() || inner.size() < outer.size() || inner.compare(0, outer.size(), outer) != 0) return false;
+  return inner.size() == outer.size() || IsSeparator(outer.back()) || IsSeparator(inner[outer.size()]);
+}
+
 }  // namespace
 
 bool MatchesFileMask(const WideString& name, const WideString& mask) {
@@ -59,33 +65,88 @@ bool MatchesFileMask(const WideString& name, const WideString& mask) {
 }
 
 std::vector<THostFile> FindHostFiles(const WideString& folder, const WideString& mask, bool recursive) {
+  std::vector<WideString> problems;
+  std::vector<THostFile> found = FindHostFiles(folder, mask, recursive, &problems);
+  if (!problems.empty()) {
+    WideString text = u"Bad links in \"" + folder + u"\":";
+    for (const WideString& p : problems) text += u"\n  " + p;
+    throw EFOpenError(text);
+  }
+  return found;
+}
+
+std::vector<THostFile> FindHostFiles(const WideString& folder, const WideString& mask, bool recursive,
+                                     std::vector<WideString>* linkProblems) {
   const fs::path root = ToPath(folder);
   std::error_code ec;
   if (!fs::is_directory(root, ec))
     throw EFOpenError(u"Source folder \"" + folder + u"\" does not exist or is not a folder");
-  std::vector<THostFile> found;
-  auto consider = [&](const fs::directory_entry& entry) {
-    std::error_code e;
-    if (!entry.is_regular_file(e)) return;
-    const WideString name = FromPath(entry.path().filename());
-    if (!MatchesFileMask(name, mask)) return;
-    THostFile f;
-    f.Path = FromPath(entry.path());
-    f.Name = name;
-    WideString rel = FromPath(entry.path().parent_path().lexically_relative(root));
-    if (rel == u".") rel.clear();
-    std::replace(rel.begin(), rel.end(), u'/', u'\\');
-    f.RelativeDir = rel;
-    f.Size = entry.file_size(e);
-    if (e) throw EFOpenError(u"Cannot read the size of \"" + f.Path + u"\". " + Utf8ToWide(e.message()));
-    found.push_back(std::move(f));
+  auto bad = [&](const WideString& text) {
+    if (!linkProblems) throw EFOpenError(text);
+    linkProblems->push_back(text);
   };
-  if (recursive) {
-    for (fs::recursive_directory_iterator it(root, ec), end; !ec && it != end; it.increment(ec)) consider(*it);
-  } else {
-    for (fs::directory_iterator it(root, ec), end; !ec && it != end; it.increment(ec)) consider(*it);
+
+  // A folder still to read, with the real paths of the folders it lies in
+  // (the tree's own first): a folder link to any of them would be walked
+  // forever.
+  struct TPending {
+    fs::path Path;
+    WideString RelativeDir;
+    std::vector<WideString> RealChain;
+  };
+  std::vector<TPending> pending;
+  pending.push_back({root, WideString(), {InspectHostEntry(folder).RealPath}});
+  std::vector<THostFile> found;
+  while (!pending.empty()) {
+    const TPending dir = std::move(pending.back());
+    pending.pop_back();
+    const WideString dirName = FromPath(dir.Path);
+    for (fs::directory_iterator it(dir.Path, ec), end; !ec && it != end; it.increment(ec)) {
+      const WideString name = FromPath(it->path().filename());
+      const WideString path = FromPath(it->path());
+      const bool matches = MatchesFileMask(name, mask);
+      const THostEntry e = InspectHostEntry(path);
+      switch (e.Kind) {
+        case THostEntry::hekMissing:
+          if (recursive || matches)
+            bad(u"\"" + path + u"\" is a link to " + (e.Target.empty() ? u"something" : u"\"" + e.Target + u"\"") +
+                u" that does not exist");
+          break;
+        case THostEntry::hekLoop:
+          if (recursive || matches) bad(u"\"" + path + u"\" is a link that leads to itself (a loop of links)");
+          break;
+        case THostEntry::hekFile:
+          if (matches) {
+            THostFile f;
+            f.Path = path;
+            f.Name = name;
+            f.RelativeDir = dir.RelativeDir;
+            f.Size = e.Size;
+            found.push_back(std::move(f));
+          }
+          break;
+        case THostEntry::hekFolder: {
+          if (!recursive) break;
+          if (e.IsLink) {
+            bool cycle = IsWithin(e.RealPath, dir.RealChain.front());
+            for (const WideString& real : dir.RealChain) cycle = cycle || IsWithin(real, e.RealPath);
+            if (cycle) {
+              bad(u"\"" + path + u"\" is a link to the folder \"" + e.RealPath +
+                  u"\", which leads back into the tree (a cycle)");
+              break;
+            }
+          }
+          TPending sub{it->path(), dir.RelativeDir.empty() ? name : dir.RelativeDir + u"\\" + name, dir.RealChain};
+          sub.RealChain.push_back(e.RealPath);
+          pending.push_back(std::move(sub));
+          break;
+        }
+        case THostEntry::hekOther:
+          break;
+      }
+    }
+    if (ec) throw EFOpenError(u"Cannot read the folder \"" + dirName + u"\". " + Utf8ToWide(ec.message()));
   }
-  if (ec) throw EFOpenError(u"Cannot read the folder \"" + folder + u"\". " + Utf8ToWide(ec.message()));
   std::sort(found.begin(), found.end(), [](const THostFile& a, const THostFile& b) {
     return a.RelativeDir != b.RelativeDir ? a.RelativeDir < b.RelativeDir : a.Name < b.Name;
   });

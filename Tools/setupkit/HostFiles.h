@@ -24,7 +24,36 @@ bool MatchesFileMask(const WideString& name, const WideString& mask);
 // those of every subfolder, sorted by relative folder, then name (byte
 // order of their UTF-16 form), so that a build is reproducible. Raises
 // EFOpenError when folder does not exist or cannot be read.
+//
+// Links are followed: a link to a file is found under the link's own name
+// and path, so reading it gives the content it points to; with recursive a
+// link to a folder is walked like a folder. A link that points nowhere, a
+// loop of links, and a folder link that leads back into the tree or to a
+// folder being walked raise EFOpenError naming the link: a product must
+// never lose a file, or gain endless copies, without a word. (A dangling
+// link is only an error where it could have held a matching file: any in a
+// recursive walk, one whose name matches mask in a flat one.)
 std::vector<THostFile> FindHostFiles(const WideString& folder, const WideString& mask, bool recursive);
+// The same walk, but the bad links (one line each, naming the link) are
+// added to linkProblems and skipped instead of raised, so that a check can
+// report them together with everything else.
+std::vector<THostFile> FindHostFiles(const WideString& folder, const WideString& mask, bool recursive,
+                                     std::vector<WideString>* linkProblems);
+
+// What one folder entry is once links are followed (HostFiles_posix.cpp,
+// HostFiles_win.cpp; a Windows link is a reparse point: symbolic link or
+// junction).
+struct THostEntry {
+  enum TKind { hekFile, hekFolder, hekOther, hekMissing, hekLoop };
+  TKind Kind = hekOther;
+  bool IsLink = false;
+  WideString Target;    // a link's own text, for messages ("" when unknown)
+  WideString RealPath;  // a folder's path with every link resolved
+  uint64_t Size = 0;    // a file's size
+};
+// Raises EFOpenError naming path when it cannot be looked at for another
+// reason than a missing or looping target.
+THostEntry InspectHostEntry(const WideString& path);
 
 // A path written in a project with "\" or "/" separators, made absolute
 // against base (a folder) unless it already is.

@@ -1,10 +1,14 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <climits>
 #include <cmath>
+#include <cstdlib>
 #include <ctime>
+#include <memory>
 
 #include <fcntl.h>
+#include <unistd.h>
 
 #include "HostFiles.h"
 #include "QvExceptions.h"
@@ -42,4 +46,40 @@ void SetFileLastWriteLocal(const WideString& path, TDateTime localTime) {
   times[1] = times[0];
   if (utimensat(AT_FDCWD, WideToUtf8(path).c_str(), times, 0) != 0)
     throw EInOutError(u"Cannot set the time of \"" + path + u"\". " + SysErrorMessage(errno));
+}
+
+THostEntry InspectHostEntry(const WideString& path) {
+  const std::string p = WideToUtf8(path);
+  THostEntry e;
+  struct stat st;
+  if (lstat(p.c_str(), &st) != 0)
+    throw EFOpenError(u"Cannot read \"" + path + u"\". " + SysErrorMessage(errno));
+  if (S_ISLNK(st.st_mode)) {
+    e.IsLink = true;
+    char target[PATH_MAX];
+    const ssize_t n = readlink(p.c_str(), target, sizeof target - 1);
+    if (n >= 0) e.Target = Utf8ToWide(std::string(target, static_cast<size_t>(n)));
+    if (stat(p.c_str(), &st) != 0) {
+      const int err = errno;
+      if (err == ENOENT || err == ENOTDIR) {
+        e.Kind = THostEntry::hekMissing;
+        return e;
+      }
+      if (err == ELOOP) {
+        e.Kind = THostEntry::hekLoop;
+        return e;
+      }
+      throw EFOpenError(u"Cannot follow the link \"" + path + u"\". " + SysErrorMessage(err));
+    }
+  }
+  if (S_ISREG(st.st_mode)) {
+    e.Kind = THostEntry::hekFile;
+    e.Size = static_cast<uint64_t>(st.st_size);
+  } else if (S_ISDIR(st.st_mode)) {
+    e.Kind = THostEntry::hekFolder;
+    std::unique_ptr<char, decltype(&std::free)> real(realpath(p.c_str(), nullptr), &std::free);
+    if (!real) throw EFOpenError(u"Cannot resolve the folder \"" + path + u"\". " + SysErrorMessage(errno));
+    e.RealPath = Utf8ToWide(real.get());
+  }
+  return e;
 }

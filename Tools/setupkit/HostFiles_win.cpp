@@ -1,5 +1,7 @@
 #include <windows.h>
 
+#include <vector>
+
 #include "HostFiles.h"
 #include "QvWinTime.h"
 #include "QvExceptions.h"
@@ -44,4 +46,52 @@ void SetFileLastWriteLocal(const WideString& path, TDateTime localTime) {
   THandle file(CreateFileW(W(path), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL, nullptr));
   if (file.H == INVALID_HANDLE_VALUE || !SetFileTime(file.H, nullptr, nullptr, &ft)) Fail(u"Cannot set the time of", path);
+}
+
+THostEntry InspectHostEntry(const WideString& path) {
+  THostEntry e;
+  const DWORD attrs = GetFileAttributesW(W(path));
+  if (attrs == INVALID_FILE_ATTRIBUTES)
+    throw EFOpenError(u"Cannot read \"" + path + u"\". " + SysErrorMessage(static_cast<int>(GetLastError())));
+  // Symbolic links and junctions are both reparse points; opening one
+  // follows it to the end, and backup semantics let a folder be opened.
+  e.IsLink = (attrs & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+  THandle h(CreateFileW(W(path), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (h.H == INVALID_HANDLE_VALUE) {
+    const DWORD err = GetLastError();
+    if (e.IsLink && (err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND)) {
+      e.Kind = THostEntry::hekMissing;
+      return e;
+    }
+    if (e.IsLink && err == ERROR_CANT_RESOLVE_FILENAME) {
+      e.Kind = THostEntry::hekLoop;
+      return e;
+    }
+    throw EFOpenError(u"Cannot open \"" + path + u"\". " + SysErrorMessage(static_cast<int>(err)));
+  }
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(h.H, &info))
+    throw EFOpenError(u"Cannot read \"" + path + u"\". " + SysErrorMessage(static_cast<int>(GetLastError())));
+  if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+    e.Kind = THostEntry::hekFolder;
+    std::vector<wchar_t> buf(MAX_PATH + 1);
+    DWORD n = GetFinalPathNameByHandleW(h.H, buf.data(), static_cast<DWORD>(buf.size()), FILE_NAME_NORMALIZED);
+    if (n >= buf.size()) {
+      buf.resize(n + 1);
+      n = GetFinalPathNameByHandleW(h.H, buf.data(), static_cast<DWORD>(buf.size()), FILE_NAME_NORMALIZED);
+    }
+    if (n == 0 || n >= buf.size())
+      throw EFOpenError(u"Cannot resolve the folder \"" + path + u"\". " +
+                        SysErrorMessage(static_cast<int>(GetLastError())));
+    WideString real(reinterpret_cast<const WideChar*>(buf.data()), n);
+    // "\\?\C:\x" and "\\?\UNC\server\share" back to their plain forms.
+    if (real.compare(0, 8, u"\\\\?\\UNC\\") == 0) real = u"\\" + real.substr(7);
+    else if (real.compare(0, 4, u"\\\\?\\") == 0) real = real.substr(4);
+    e.RealPath = real;
+  } else {
+    e.Kind = THostEntry::hekFile;
+    e.Size = (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+  }
+  return e;
 }

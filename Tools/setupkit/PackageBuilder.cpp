@@ -1,21 +1,46 @@
 #include "PackageBuilder.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <condition_variable>
 #include <exception>
 #include <memory>
 #include <mutex>
 #include <thread>
 
+#ifdef SETUPKIT_HAVE_LIBDEFLATE
+#include <libdeflate.h>
+#endif
+#include <zlib.h>
+
 #include "FileDataClasses.h"
 #include "HostFiles.h"
 #include "MySetupUtils.h"
+#include "PackageChecks.h"
 #include "PackageResources.h"
 #include "PeResourceWriter.h"
 #include "QvExceptions.h"
 #include "QvSysUtils.h"
 #include "ScriptFile.h"
 #include "SetupProject.h"
+
+void ApplyVariablesToItems(TSetupScript& script) {
+  const TSetupVarList& vars = *script.VarList();
+  TSetupItemList* lists[] = {script.FileList(), script.RegList(), script.ShortCutList(), script.RunList(),
+                             script.UninstallRunList(), script.SwiperList()};
+  for (TSetupItemList* list : lists)
+    for (int i = 0; i < list->Count(); ++i)
+      if (auto* item = dynamic_cast<TBaseConditionItem*>(list->Items(i))) item->ApplyVariables(vars);
+}
+
+std::unique_ptr<TXmlPersistent> ItemForHostFile(const TSetupFile& item, const THostFile& file) {
+  std::unique_ptr<TXmlPersistent> copy = item.Clone();
+  auto* one = static_cast<TSetupFile*>(copy.get());
+  one->SourceMask = file.Name;
+  if (!file.RelativeDir.empty())
+    one->DestDir = item.DestDir.empty() ? file.RelativeDir : IncludeTrailingBackslash(item.DestDir) + file.RelativeDir;
+  return copy;
+}
 
 namespace {
 
@@ -37,6 +62,66 @@ bool IsValidUtf8(const std::string& s, bool& nonAscii) {
   return true;
 }
 
+#ifdef SETUPKIT_HAVE_LIBDEFLATE
+// Measured on the benchmark product (bench_build --levels): level 8 is the
+// fastest whose output is no larger than zlib's level 9 (level 7 writes
+// 0.5% more, level 9 is slower and no smaller).
+constexpr int kDefaultLevel = 8;
+constexpr int kMaxLevel = 12;
+#else
+constexpr int kDefaultLevel = 9;
+constexpr int kMaxLevel = 9;
+#endif
+
+// Encodes file images (see TSetupfn::EncodeStream) at a chosen level; one
+// per thread, since a compressor keeps its work tables between calls.
+class TImageEncoder {
+public:
+  explicit TImageEncoder(int level) {
+#ifdef SETUPKIT_HAVE_LIBDEFLATE
+    FCompressor = libdeflate_alloc_compressor(level);
+    if (FCompressor == nullptr) throw EZCompressionError(u"Error");
+#else
+    FLevel = level;
+#endif
+  }
+  ~TImageEncoder() {
+#ifdef SETUPKIT_HAVE_LIBDEFLATE
+    libdeflate_free_compressor(FCompressor);
+#endif
+  }
+  TImageEncoder(const TImageEncoder&) = delete;
+  TImageEncoder& operator=(const TImageEncoder&) = delete;
+
+  // An empty source stays empty, as the codec keeps it.
+  std::string Encode(const std::string& source) {
+    if (source.empty()) return std::string();
+    // The worst-case buffer comes from new, not a string, so that only the
+    // pages the compressor writes become resident.
+#ifdef SETUPKIT_HAVE_LIBDEFLATE
+    const size_t bound = libdeflate_zlib_compress_bound(FCompressor, source.size());
+    std::unique_ptr<char[]> buffer(new char[bound]);
+    const size_t size = libdeflate_zlib_compress(FCompressor, source.data(), source.size(), buffer.get(), bound);
+    if (size == 0) throw EZCompressionError(u"Error");
+#else
+    uLongf size = compressBound(static_cast<uLong>(source.size()));
+    std::unique_ptr<char[]> buffer(new char[size]);
+    if (compress2(reinterpret_cast<Bytef*>(buffer.get()), &size, reinterpret_cast<const Bytef*>(source.data()),
+                  static_cast<uLong>(source.size()), FLevel) != Z_OK)
+      throw EZCompressionError(u"Error");
+#endif
+    TSetupfn::XorBytes(buffer.get(), size);
+    return std::string(buffer.get(), size);
+  }
+
+private:
+#ifdef SETUPKIT_HAVE_LIBDEFLATE
+  libdeflate_compressor* FCompressor = nullptr;
+#else
+  int FLevel = 9;
+#endif
+};
+
 std::string ReadWholeFile(const WideString& path) {
   TMemoryStream m;
   m.LoadFromFile(path);
@@ -56,14 +141,6 @@ std::string EncodedScript(const TSetupScript& script) {
   return m.TakeBytes();
 }
 
-void ApplyVariablesToItems(TSetupScript& script) {
-  const TSetupVarList& vars = *script.VarList();
-  TSetupItemList* lists[] = {script.FileList(), script.RegList(), script.ShortCutList(), script.RunList(),
-                             script.UninstallRunList(), script.SwiperList()};
-  for (TSetupItemList* list : lists)
-    for (int i = 0; i < list->Count(); ++i)
-      if (auto* item = dynamic_cast<TBaseConditionItem*>(list->Items(i))) item->ApplyVariables(vars);
-}
 
 // A package resource that is a file of the project: icon or license.
 struct TExtraResource {
@@ -87,14 +164,11 @@ std::vector<WideString> ExpandFileItems(TSetupScript& script, const WideString& 
     for (const THostFile& f : files) {
       if (f.Size > static_cast<uint64_t>(kMaxPackageFile))
         throw Exception(u"\"" + f.Path + u"\" is larger than 2 GB, the most a package file can hold");
-      std::unique_ptr<TXmlPersistent> copy = item->Clone();
+      std::unique_ptr<TXmlPersistent> copy = ItemForHostFile(*item, f);
       auto* file = static_cast<TSetupFile*>(copy.get());
       file->ResID = TQvStrfn::NewGUIDString();
-      file->SourceMask = f.Name;
       file->FileBytes = static_cast<int32_t>(f.Size);
       file->LastWriteDate = FileLastWriteLocal(f.Path);
-      if (!f.RelativeDir.empty())
-        file->DestDir = item->DestDir.empty() ? f.RelativeDir : IncludeTrailingBackslash(item->DestDir) + f.RelativeDir;
       totalBytes += f.Size;
       paths.push_back(f.Path);
       concrete.push_back(std::move(copy));
@@ -161,12 +235,40 @@ std::string LicenseTextForPackage(std::string bytes) {
   return bytes;
 }
 
+const char* BuildCompressorName() {
+#ifdef SETUPKIT_HAVE_LIBDEFLATE
+  return "libdeflate";
+#else
+  return "zlib";
+#endif
+}
+
+int MaxBuildLevel() { return kMaxLevel; }
+int DefaultBuildLevel() { return kDefaultLevel; }
+
+uint64_t SetupSizeBound(const std::vector<uint64_t>& fileSizes, uint64_t fixedBytes) {
+  uint64_t total = fixedBytes;
+  for (uint64_t size : fileSizes) {
+    // compressBound's own formula, in 64 bits so that no size wraps.
+    total += size + (size >> 12) + (size >> 14) + (size >> 25) + 13;
+    // Its index entry: GUID, offset and size as XML, stored no smaller.
+    total += 160;
+  }
+  // Directory tables, alignment and the index's own framing.
+  return total + 0x10000;
+}
+
 void EncodeFilesInOrder(const std::vector<WideString>& paths, unsigned jobs,
-                        const std::function<void(size_t, TMemoryStream&)>& sink) {
+                        const std::function<void(size_t, TMemoryStream&)>& sink, int level) {
+  if (level == 0) level = kDefaultLevel;
+  if (level < 1 || level > kMaxLevel)
+    throw Exception(Format(u"Compression level %d is not between 1 and %d", {level, kMaxLevel}));
   if (jobs == 0) jobs = std::max(1u, std::thread::hardware_concurrency());
   jobs = static_cast<unsigned>(std::min<size_t>(jobs, std::max<size_t>(1, paths.size())));
-  // Workers run at most this far ahead of the sink, which bounds memory.
-  const size_t window = static_cast<size_t>(jobs) * 2;
+  // Workers run at most this far ahead of the sink, which bounds memory:
+  // each worker holds a source and its encoded image, and one image more
+  // waits for the sink.
+  const size_t window = static_cast<size_t>(jobs) + 1;
 
   std::mutex mutex;
   std::condition_variable changed;
@@ -176,6 +278,7 @@ void EncodeFilesInOrder(const std::vector<WideString>& paths, unsigned jobs,
   std::exception_ptr failure;
 
   auto worker = [&] {
+    std::unique_ptr<TImageEncoder> encoder;
     for (;;) {
       size_t index;
       {
@@ -185,9 +288,13 @@ void EncodeFilesInOrder(const std::vector<WideString>& paths, unsigned jobs,
         index = next++;
       }
       try {
-        auto data = std::make_unique<TMemoryStream>();
-        data->LoadFromFile(paths[index]);
-        TSetupfn::EncodeStream(*data);
+        if (!encoder) encoder = std::make_unique<TImageEncoder>(level);
+        std::unique_ptr<TMemoryStream> data;
+        {
+          TMemoryStream source;
+          source.LoadFromFile(paths[index]);
+          data = std::make_unique<TMemoryStream>(encoder->Encode(source.Bytes()));
+        }
         std::lock_guard<std::mutex> lock(mutex);
         ready[index] = std::move(data);
       } catch (...) {
@@ -261,6 +368,7 @@ TBuildResult BuildPackage(const TBuildOptions& options) {
   if (options.StubFile.empty() && !FileExists(stubFile))
     throw Exception(u"No installer stub at \"" + stubFile + u"\": give --stub SETUP.exe");
   std::string stub = ReadWholeFile(stubFile);
+  const uint64_t stubBytes = stub.size();
   std::unique_ptr<TPeResourceWriter> fullWriter;
   try {
     fullWriter = std::make_unique<TPeResourceWriter>(stub);
@@ -273,44 +381,72 @@ TBuildResult BuildPackage(const TBuildOptions& options) {
   ApplyVariablesToItems(script);
   const std::vector<TExtraResource> extras = PackProjectFiles(info, projectDir);
   const std::vector<WideString> paths = ExpandFileItems(script, projectDir, result.SourceBytes);
+  // What Windows or the installer would refuse is refused here, before a
+  // byte is written; warnings go to the publisher and the build goes on.
+  for (const WideString& warning : CheckPackage(script, paths, projectDir))
+    std::fprintf(stderr, "setupkit: warning: %s\n", WideToUtf8(warning).c_str());
   result.Files = static_cast<int>(paths.size());
 
   // Empty files travel in the script alone: the installer creates them
   // without looking for data.
-  TMemoryStream blob;
-  {
-    TFileDataBlobWriter blobWriter(blob);
-    std::vector<WideString> nonEmpty;
-    std::vector<const TSetupFile*> owners;
-    for (size_t i = 0; i < paths.size(); ++i) {
-      const TSetupFile* f = script.FileList()->Items(static_cast<int>(i));
-      if (f->FileBytes > 0) {
-        nonEmpty.push_back(paths[i]);
-        owners.push_back(f);
-      }
+  std::vector<WideString> nonEmpty;
+  std::vector<WideString> resIds;  // copies: the online script clears the list
+  std::vector<uint64_t> sizes;
+  for (size_t i = 0; i < paths.size(); ++i) {
+    const TSetupFile* f = script.FileList()->Items(static_cast<int>(i));
+    if (f->FileBytes > 0) {
+      nonEmpty.push_back(paths[i]);
+      resIds.push_back(f->ResID);
+      sizes.push_back(static_cast<uint64_t>(f->FileBytes));
     }
-    EncodeFilesInOrder(nonEmpty, options.Jobs, [&](size_t index, TMemoryStream& encoded) {
-      blobWriter.AddImage(owners[index]->ResID, encoded);
-    });
-    blobWriter.Finish();
   }
-  result.BlobBytes = static_cast<uint64_t>(blob.GetSize());
 
-  fullWriter->SetResource(RcData(), Named(FullScriptResID), 0, EncodedScript(script));
-  fullWriter->SetResource(RcData(), Named(FileDataResID), 0, blob.TakeBytes());
+  const std::string fullScript = EncodedScript(script);
+  // The stub's resources are rebuilt, maybe in a section of their own
+  // beside the old one: count the stub twice.
+  uint64_t fixedBytes = 2 * stubBytes + fullScript.size();
+  for (const TExtraResource& r : extras) fixedBytes += r.Data.size();
+  // Refused before anything is written: the file data goes straight into
+  // the output, and finding out at the end would waste the whole encoding.
+  const uint64_t bound = SetupSizeBound(sizes, fixedBytes);
+  if (bound > kMaxSetupBytes)
+    throw Exception(u"The setup would be too large: its " + IntToStr(result.Files) + u" files hold " +
+                    Utf8ToWide(std::to_string(result.SourceBytes)) + u" bytes, which may take up to " +
+                    Utf8ToWide(std::to_string(bound)) +
+                    u" bytes packed, more than the 2 GB (2147483647 bytes) a setup can hold");
+
+  fullWriter->SetResource(RcData(), Named(FullScriptResID), 0, fullScript);
   for (const TExtraResource& r : extras) fullWriter->SetResource(RcData(), Named(r.Name), 0, r.Data);
-
-  std::string onlineImage;
   if (onlineWriter) {
     // The online setup carries the same script without its files; it
     // downloads the full setup from FullDownloadUrl.
     script.FileList()->Clear();
     onlineWriter->SetResource(RcData(), Named(MiniScriptResID), 0, EncodedScript(script));
     for (const TExtraResource& r : extras) onlineWriter->SetResource(RcData(), Named(r.Name), 0, r.Data);
-    onlineImage = onlineWriter->Build();
   }
-  const std::string fullImage = fullWriter->Build();
-  fullWriter.reset();
+
+  TBuildProgress progress;
+  progress.Files = result.Files;
+  progress.FilesDone = result.Files - static_cast<int>(nonEmpty.size());
+  progress.Bytes = result.SourceBytes;
+  TPeStreamedResource fileData;
+  fileData.Type = RcData();
+  fileData.Name = Named(FileDataResID);
+  fileData.Write = [&](TStream& dest) {
+    TFileDataBlobWriter blobWriter(dest);
+    if (options.Progress) options.Progress(progress);
+    EncodeFilesInOrder(
+        nonEmpty, options.Jobs,
+        [&](size_t index, TMemoryStream& encoded) {
+          blobWriter.AddImage(resIds[index], encoded);
+          ++progress.FilesDone;
+          progress.BytesDone += sizes[index];
+          if (options.Progress) options.Progress(progress);
+        },
+        options.Level);
+    blobWriter.Finish();
+    result.BlobBytes = static_cast<uint64_t>(blobWriter.Size());
+  };
 
   // Both outputs are complete under temporary names before either takes
   // its final name, so a failure leaves neither half-written.
@@ -318,10 +454,17 @@ TBuildResult BuildPackage(const TBuildOptions& options) {
   const WideString onlineTemp = onlineWriter ? TempNameFor(result.OnlineSetup) : WideString();
   try {
     CreateHostFolders(HostFolderOf(result.FullSetup).empty() ? u"." : HostFolderOf(result.FullSetup));
-    WriteHostFile(fullImage, fullTemp);
+    {
+      TFileStream out(fullTemp, fmCreate);
+      fullWriter->WriteTo(out, &fileData);
+      out.Close();
+    }
+    fullWriter.reset();
     if (onlineWriter) {
       CreateHostFolders(HostFolderOf(result.OnlineSetup).empty() ? u"." : HostFolderOf(result.OnlineSetup));
-      WriteHostFile(onlineImage, onlineTemp);
+      TFileStream out(onlineTemp, fmCreate);
+      onlineWriter->WriteTo(out);
+      out.Close();
     }
     RenameHostFile(fullTemp, result.FullSetup);
     if (onlineWriter) RenameHostFile(onlineTemp, result.OnlineSetup);

@@ -5,11 +5,21 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "QvClasses.h"
 #include "QvTypes.h"
+
+// How far an encoding of the product's files has come; handed to the
+// progress callback after each file.
+struct TBuildProgress {
+  int FilesDone = 0;
+  int Files = 0;
+  uint64_t BytesDone = 0;  // of the source files
+  uint64_t Bytes = 0;
+};
 
 struct TBuildOptions {
   WideString ProjectFile;
@@ -17,7 +27,17 @@ struct TBuildOptions {
   WideString FullOutput;    // empty: the project's FullSetupFile
   WideString OnlineOutput;  // empty: the project's MiniSetupFile when BuildMiniSetup
   unsigned Jobs = 0;        // encoding threads; 0: one per core
+  int Level = 0;            // compression level of the files; 0: DefaultBuildLevel()
+  // Called on the building thread; may be empty.
+  std::function<void(const TBuildProgress&)> Progress;
 };
+
+// The product's files are compressed with libdeflate where the build has it
+// (native) and with zlib otherwise (Windows). Both write standard zlib
+// streams that the installer reads alike, but not the same bytes.
+const char* BuildCompressorName();
+int MaxBuildLevel();      // 12 with libdeflate, 9 with zlib
+int DefaultBuildLevel();  // the level whose output is no larger than zlib's best
 
 struct TBuildResult {
   WideString FullSetup;
@@ -29,13 +49,30 @@ struct TBuildResult {
 
 TBuildResult BuildPackage(const TBuildOptions& options);
 
-// Reads and encodes the files on jobs threads (0: one per core) and hands
-// each encoded image to sink on the calling thread, in the order of paths.
-// At most a few images per thread are in memory at once, so a product
-// larger than memory can be packed. The first failure stops the work and
-// is raised here.
+class TSetupScript;
+class TSetupFile;
+class TXmlPersistent;
+struct THostFile;
+// Applies the script's variables to the texts of every item.
+void ApplyVariablesToItems(TSetupScript& script);
+// The item for one file that a file item's mask found: its name, and its
+// subfolder below DestDir. ResID, size and time are the builder's to fill.
+std::unique_ptr<TXmlPersistent> ItemForHostFile(const TSetupFile& item, const THostFile& file);
+
+// Reads and encodes the files on jobs threads (0: one per core) at level
+// (0: DefaultBuildLevel()) and hands each encoded image to sink on the
+// calling thread, in the order of paths. At most a few images per thread
+// are in memory at once, so a product larger than memory can be packed.
+// The first failure stops the work and is raised here.
 void EncodeFilesInOrder(const std::vector<WideString>& paths, unsigned jobs,
-                        const std::function<void(size_t index, TMemoryStream& encoded)>& sink);
+                        const std::function<void(size_t index, TMemoryStream& encoded)>& sink, int level = 0);
+
+// The most bytes a setup may take: its resources must lie below 2 GB.
+constexpr uint64_t kMaxSetupBytes = 0x7FFFFFFF;
+// An upper bound of the size of a setup packing files of these sizes, with
+// fixedBytes of stub and other resources: zlib's worst case per file, plus
+// the index of the file data.
+uint64_t SetupSizeBound(const std::vector<uint64_t>& fileSizes, uint64_t fixedBytes);
 
 // True for the eight-byte signature that every PNG file starts with.
 bool IsPngData(const std::string& bytes);

@@ -1,6 +1,7 @@
 #include "PeResourceWriter.h"
 
 #include <algorithm>
+#include <memory>
 
 #include "HostFiles.h"
 #include "QvSysUtils.h"
@@ -63,14 +64,17 @@ struct TTypeNode {
   std::vector<TNameNode> Names;
 };
 
-}  // namespace
-
-std::string BuildResourceSection(const std::vector<TPeResourceEntry>& resources, uint32_t sectionRva) {
+// The section for resources; tail, when given, is one of them whose data is
+// not there yet: its data entry points past everything else with size 0,
+// and tailEntry receives that entry's offset so its size can be patched.
+std::string BuildSection(const std::vector<const TPeResourceEntry*>& resources, uint32_t sectionRva,
+                         const TPeResourceEntry* tail, size_t* tailEntry) {
   // Group into the three levels. Ids that match (names ignoring case) share
   // a node; a repeated type, name and language keeps its first data, since
   // two equal keys would leave the binary search's choice undefined.
   std::vector<TTypeNode> types;
-  for (const TPeResourceEntry& r : resources) {
+  for (const TPeResourceEntry* rp : resources) {
+    const TPeResourceEntry& r = *rp;
     auto t = std::find_if(types.begin(), types.end(), [&](const TTypeNode& n) { return n.Id.Matches(r.Type); });
     if (t == types.end()) t = types.insert(types.end(), TTypeNode{r.Type, {}});
     auto n = std::find_if(t->Names.begin(), t->Names.end(), [&](const TNameNode& x) { return x.Id.Matches(r.Name); });
@@ -158,6 +162,14 @@ std::string BuildResourceSection(const std::vector<TPeResourceEntry>& resources,
         const TPeResourceEntry& r = *n.Languages[k];
         Put32(out, nextTable + 16 + 8 * k, r.Language);
         Put32(out, nextTable + 16 + 8 * k + 4, (uint32_t)nextEntry);
+        if (&r == tail) {
+          // Its data follows the section's last aligned byte.
+          Put32(out, nextEntry, sectionRva + (uint32_t)total);
+          Put32(out, nextEntry + 8, r.CodePage);
+          *tailEntry = nextEntry;
+          nextEntry += 16;
+          continue;
+        }
         Put32(out, nextEntry, sectionRva + (uint32_t)nextData);
         Put32(out, nextEntry + 4, (uint32_t)r.Data.size());
         Put32(out, nextEntry + 8, r.CodePage);
@@ -171,6 +183,14 @@ std::string BuildResourceSection(const std::vector<TPeResourceEntry>& resources,
   return out;
 }
 
+}  // namespace
+
+std::string BuildResourceSection(const std::vector<TPeResourceEntry>& resources, uint32_t sectionRva) {
+  std::vector<const TPeResourceEntry*> list;
+  for (const TPeResourceEntry& r : resources) list.push_back(&r);
+  return BuildSection(list, sectionRva, nullptr, nullptr);
+}
+
 uint32_t ComputePeChecksum(const std::string& image, size_t checkSumOffset) {
   const size_t n = image.size();
   auto byteAt = [&](size_t i) -> uint32_t {
@@ -182,6 +202,28 @@ uint32_t ComputePeChecksum(const std::string& image, size_t checkSumOffset) {
   if (i < n) sum += byteAt(i);
   while (sum >> 16) sum = (sum & 0xFFFF) + (sum >> 16);
   return (uint32_t)sum + (uint32_t)n;
+}
+
+uint32_t ComputePeChecksum(TStream& image) {
+  // An even piece size keeps every 16-bit word inside one piece.
+  constexpr int64_t kPiece = 1 << 20;
+  std::unique_ptr<char[]> buffer(new char[kPiece]);
+  image.SetPosition(0);
+  uint64_t sum = 0, length = 0;
+  for (;;) {
+    const int64_t got = image.Read(buffer.get(), kPiece);
+    if (got <= 0) break;
+    const auto* p = reinterpret_cast<const uint8_t*>(buffer.get());
+    const size_t n = (size_t)got;
+    size_t i = 0;
+    // Partial sums stay far below 2^64 for any image under 4 GB.
+    for (; i + 1 < n; i += 2) sum += (uint32_t)p[i] | ((uint32_t)p[i + 1] << 8);
+    if (i < n) sum += p[i];
+    length += n;
+    if (got < kPiece) break;
+  }
+  while (sum >> 16) sum = (sum & 0xFFFF) + (sum >> 16);
+  return (uint32_t)sum + (uint32_t)length;
 }
 
 TPeResourceWriter::TPeResourceWriter(std::string image) : FImage(std::move(image)) {
@@ -263,6 +305,12 @@ size_t TPeResourceWriter::RemoveResource(const TResourceId& type, const TResourc
 }
 
 std::string TPeResourceWriter::Build() const {
+  TMemoryStream out;
+  WriteTo(out);
+  return out.TakeBytes();
+}
+
+void TPeResourceWriter::WriteTo(TStream& dest, const TPeStreamedResource* streamed) const {
   const TPeLayout& l = FLayout;
   const size_t n = l.Sections.size();
   // End of the image proper: the furthest raw data of any section.
@@ -304,10 +352,24 @@ std::string TPeResourceWriter::Build() const {
     rva = (uint32_t)std::min<uint64_t>(AlignUp(virtualEnd, l.SectionAlignment), 0xFFFFFFFFu);
     rawPtr = AlignUp(imageEnd, l.FileAlignment);
   }
-  std::string section = BuildResourceSection(FResources, rva);
-  uint64_t rawSize = AlignUp(section.size(), l.FileAlignment);
-  if ((uint64_t)rva + AlignUp(section.size(), l.SectionAlignment) > 0x7FFFFFFFu)
-    throw EPeFormatError(u"resources are too large for a PE image");
+
+  // The streamed resource takes the place of one held under its key.
+  std::vector<const TPeResourceEntry*> resources;
+  TPeResourceEntry tail;
+  if (streamed) {
+    tail.Type = streamed->Type;
+    tail.Name = streamed->Name;
+    if (tail.Type.IsName) tail.Type.Name = UpperAscii(tail.Type.Name);
+    if (tail.Name.IsName) tail.Name.Name = UpperAscii(tail.Name.Name);
+    tail.Language = streamed->Language;
+    tail.CodePage = streamed->CodePage;
+  }
+  for (const TPeResourceEntry& r : FResources)
+    if (!streamed || !(r.Type.Matches(tail.Type) && r.Name.Matches(tail.Name) && r.Language == tail.Language))
+      resources.push_back(&r);
+  if (streamed) resources.push_back(&tail);
+  size_t tailEntry = 0;
+  const std::string section = BuildSection(resources, rva, streamed ? &tail : nullptr, &tailEntry);
 
   // What follows the image: the overlay without the certificate table (and
   // without the zero padding the signer put before it).
@@ -316,18 +378,41 @@ std::string TPeResourceWriter::Build() const {
   uint64_t before = certAt > imageEnd ? certAt - imageEnd : 0;
   if (FSecurity.Size && before < 8 && FImage.find_first_not_of('\0', imageEnd) >= certAt) before = 0;
 
+  // Everything up to the streamed data is built in memory (the stub and the
+  // small resources), written, and written again once its headers are final.
   std::string out = FImage.substr(0, (size_t)keepEnd);
   out.resize((size_t)rawPtr, '\0');
   out += section;
-  out.resize((size_t)(rawPtr + rawSize), '\0');
-  const uint64_t overlayAt = out.size();
-  out.append(FImage, (size_t)imageEnd, (size_t)before);
-  if (certEnd < FImage.size()) out.append(FImage, (size_t)certEnd, std::string::npos);
-  if (out.size() > 0xFFFFFFFFu) throw EPeFormatError(u"the rebuilt image is larger than 4 GB");
+  dest.SetPosition(0);
+  dest.WriteBuffer(out.data(), (int64_t)out.size());
+
+  uint64_t sectionSize = section.size();
+  if (streamed) {
+    const int64_t start = dest.GetPosition();
+    streamed->Write(dest);
+    const uint64_t size = (uint64_t)(dest.GetPosition() - start);
+    if (size > 0xFFFFFFFFu) throw EPeFormatError(u"resources are too large for a PE image");
+    Put32(out, (size_t)rawPtr + tailEntry + 4, (uint32_t)size);
+    sectionSize = AlignUp(sectionSize + size, 8);
+  }
+  const uint64_t rawSize = AlignUp(sectionSize, l.FileAlignment);
+  if ((uint64_t)rva + AlignUp(sectionSize, l.SectionAlignment) > 0x7FFFFFFFu)
+    throw EPeFormatError(u"resources are too large for a PE image");
+  const std::string zeros(l.FileAlignment, '\0');
+  for (uint64_t at = (uint64_t)dest.GetPosition(), end = rawPtr + rawSize; at < end;) {
+    const uint64_t piece = std::min<uint64_t>(end - at, zeros.size());
+    dest.WriteBuffer(zeros.data(), (int64_t)piece);
+    at += piece;
+  }
+
+  const uint64_t overlayAt = rawPtr + rawSize;
+  dest.WriteBuffer(FImage.data() + imageEnd, (int64_t)before);
+  if (certEnd < FImage.size()) dest.WriteBuffer(FImage.data() + certEnd, (int64_t)(FImage.size() - certEnd));
+  if ((uint64_t)dest.GetPosition() > 0xFFFFFFFFu) throw EPeFormatError(u"the rebuilt image is larger than 4 GB");
 
   // Headers.
   const size_t opt = l.OptionalHeaderOffset;
-  uint32_t sectionVirtual = (uint32_t)section.size();
+  uint32_t sectionVirtual = (uint32_t)sectionSize;
   int64_t initialized = (int64_t)l.SizeOfInitializedData + (int64_t)rawSize - oldRaw;
   if (inPlace) {
     size_t h = l.Sections[rs].HeaderOffset;
@@ -350,7 +435,7 @@ std::string TPeResourceWriter::Build() const {
     if (bound.Size && bound.VirtualAddress < slot + 40 && (uint64_t)bound.VirtualAddress + bound.Size > slot) {
       Put32(out, l.DataDirectoryOffset + 8 * PE_DIR_BOUND_IMPORT, 0);
       Put32(out, l.DataDirectoryOffset + 8 * PE_DIR_BOUND_IMPORT + 4, 0);
-    } else if (out.find_first_not_of('\0', slot) < slot + 40) {
+    } else if (FImage.find_first_not_of('\0', slot) < slot + 40) {
       throw EPeFormatError(WideString(NotExe) + u"the space after the section table is in use");
     }
     std::fill(out.begin() + slot, out.begin() + slot + 40, '\0');
@@ -376,8 +461,28 @@ std::string TPeResourceWriter::Build() const {
   if (sym && sym >= imageEnd && sym < imageEnd + before) Put32(out, l.FileHeaderOffset + 8, (uint32_t)(overlayAt + (sym - imageEnd)));
   else if (sym && sym >= certEnd) Put32(out, l.FileHeaderOffset + 8, (uint32_t)(overlayAt + before + (sym - certEnd)));
   Put32(out, l.CheckSumOffset, 0);
-  Put32(out, l.CheckSumOffset, ComputePeChecksum(out, l.CheckSumOffset));
-  return out;
+  dest.SetPosition(0);
+  dest.WriteBuffer(out.data(), (int64_t)out.size());
+
+  uint8_t sum[4];
+  const uint32_t checksum = ComputePeChecksum(dest);
+  for (int i = 0; i < 4; ++i) sum[i] = (uint8_t)(checksum >> (8 * i));
+  dest.SetPosition((int64_t)l.CheckSumOffset);
+  dest.WriteBuffer(sum, 4);
+  dest.Seek(0, TSeekOrigin::soEnd);
 }
 
-void TPeResourceWriter::SaveToFile(const WideString& fileName) const { SaveFileAtomically(Build(), fileName); }
+void TPeResourceWriter::SaveToFile(const WideString& fileName) const {
+  const WideString temp = TempNameFor(fileName);
+  try {
+    {
+      TFileStream out(temp, fmCreate);
+      WriteTo(out);
+      out.Close();
+    }
+    RenameHostFile(temp, fileName);
+  } catch (...) {
+    DeleteFile(temp);
+    throw;
+  }
+}

@@ -15,18 +15,37 @@
 //   stays behind unused;
 // - SizeOfImage, SizeOfInitializedData, the resource directory and the PE
 //   checksum are brought up to date.
+//
+// One resource may be streamed: its data is not held in memory but written
+// straight into the output as it is produced, so that a setup of any size
+// is built in the memory its stub needs. The resource section is always the
+// image's last, and the streamed data comes last in it; the sizes that
+// depend on it are patched once it is complete.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "QvClasses.h"
 #include "QvPeResources.h"
 
 constexpr uint16_t RT_ICON_ID = 3;
 constexpr uint16_t RT_GROUP_ICON_ID = 14;
 constexpr uint16_t RT_VERSION_ID = 16;
 constexpr uint16_t RT_MANIFEST_ID = 24;
+
+// A resource whose data Write appends at dest's position; its size is
+// whatever Write wrote. A resource of the same type, name and language in
+// the writer is left out of the output in its favour.
+struct TPeStreamedResource {
+  TResourceId Type;
+  TResourceId Name;
+  uint16_t Language = 0;
+  uint32_t CodePage = 0;
+  std::function<void(TStream& dest)> Write;
+};
 
 class TPeResourceWriter {
 public:
@@ -50,6 +69,12 @@ public:
 
   // The rebuilt image.
   std::string Build() const;
+  // Writes the rebuilt image into dest, which must be empty, readable and
+  // seekable (a file opened with fmCreate, or memory); with streamed, that
+  // resource's data is written as it comes. The headers are rewritten and
+  // the checksum computed by reading dest back at the end. Raises
+  // EPeFormatError when the image would reach 2 GB (resources) or 4 GB (file).
+  void WriteTo(TStream& dest, const TPeStreamedResource* streamed = nullptr) const;
   // Writes the rebuilt image under a temporary name beside fileName and
   // renames it at the end, so a failure never leaves half a setup behind.
   void SaveToFile(const WideString& fileName) const;
@@ -65,6 +90,10 @@ private:
 // (before padding to the file alignment): directory tables, data entries,
 // name strings, then the data, each block aligned to 8 bytes.
 std::string BuildResourceSection(const std::vector<TPeResourceEntry>& resources, uint32_t sectionRva);
+
+// The PE checksum of a stream, read from its beginning in pieces; its
+// checksum field must hold 0.
+uint32_t ComputePeChecksum(TStream& image);
 
 // The PE checksum of the image: the 16-bit one's-complement sum of its words
 // with the checksum field counted as 0, plus the file length.

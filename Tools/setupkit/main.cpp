@@ -29,6 +29,7 @@ const TCommand kCommands[] = {
     {"encode", &CmdEncode, "encode IN OUT", "encode a file into the package format (zlib, scrambled)"},
     {"decode", &CmdDecode, "decode IN OUT", "decode a file stored in the package format"},
     {"script", &CmdScript, "script FILE.xml [--json]", "read a setup script and print it (as JSON with --json)"},
+    {"check", &CmdCheck, "check PROJECT.xml [--strict]", "report what a build would refuse or an install would trip on"},
     {"build", &CmdBuild, "build PROJECT.xml [options]", "build a full (and online) setup from a project file"},
     {"list", &CmdList, "list SETUP.exe [--xml]", "show what a setup installs (its script with --xml)"},
     {"extract", &CmdExtract, "extract SETUP.exe DIR", "write a setup's files, script, icon and licenses under DIR"},

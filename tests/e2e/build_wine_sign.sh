@@ -16,7 +16,7 @@ printf 'English license\n' > "$WORK/eng.txt"
 printf '简体中文许可\n' > "$WORK/chs.txt"
 cat > "$WORK/project.xml" <<XML
 <TSetupScript>
-    <BaseInfo AppTitleCHS="你好" AppTitleENG="Hello" IconFile="icon.png" LicenseFileCHS="chs.txt" LicenseFileENG="eng.txt"/>
+    <BaseInfo AppTitleCHS="你好" AppTitleENG="Hello" Version="1.0" GUID="{0E2E0E2E-AAAA-4BBB-8CCC-DDDDDDDDDDDD}" IconFile="icon.png" LicenseFileCHS="chs.txt" LicenseFileENG="eng.txt"/>
     <FileList><Items><TSetupFile DestDir="{app}" SourcePath="files" SourceMask="*"/></Items></FileList>
 </TSetupScript>
 XML

@@ -45,7 +45,7 @@ protected:
   // A project with the given file items and base attributes.
   fs::path Project(const std::string& baseAttributes, const std::string& fileItems) {
     const fs::path p = root / "project.xml";
-    Put(p, "<TSetupScript><BaseInfo GUID=\"{11111111-2222-3333-4444-555555555555}\" AppTitleENG=\"T\" " +
+    Put(p, "<TSetupScript><BaseInfo GUID=\"{11111111-2222-3333-4444-555555555555}\" Version=\"1.0\" AppTitleENG=\"T\" " +
                baseAttributes + "/><FileList><Items>" + fileItems + "</Items></FileList></TSetupScript>");
     return p;
   }

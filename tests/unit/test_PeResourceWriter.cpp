@@ -2,6 +2,7 @@
 
 #include "TestSupport.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -324,6 +325,63 @@ TEST(PeResourceWriter, DropsTheSignatureAndKeepsTheOverlay) {
   // A certificate table that claims bytes the file does not have.
   std::string cut = signedImage.substr(0, signedImage.size() - 4);
   EXPECT_NE(WriterError(cut).find("certificate table runs past the end of the file"), std::string::npos);
+}
+
+// The package builder streams its file data into the output: the image
+// must read back as if the data had been set like any other resource,
+// with every header patched after the fact and the overlay still behind it.
+TEST(PeResourceWriter, StreamsOneResourceIntoAFileAndPatchesTheHeaders) {
+  std::string stub = Fixture("stub_res.exe") + "OVERLAY-DATA-0123456789";  // odd length
+  const std::string big = Pattern(3 * 1024 * 1024 + 7, 3);  // several checksum pieces
+  TPeResourceWriter writer(stub);
+  writer.SetResource(RcData(), Named("{SCRIPT}"), 0, Pattern(5000, 4));
+  writer.SetResource(RcData(), Named("{DATA}"), 0, "replaced by the streamed data");
+  TPeResourceWriter reference = writer;
+  reference.SetResource(RcData(), Named("{DATA}"), 0, big);
+
+  TPeStreamedResource streamed;
+  streamed.Type = RcData();
+  streamed.Name = Named("{data}");
+  streamed.Write = [&](TStream& dest) {
+    for (size_t at = 0; at < big.size(); at += 65536)
+      dest.WriteBuffer(big.data() + at, (int64_t)std::min<size_t>(65536, big.size() - at));
+  };
+  const WideString file = Utf8ToWide(::testing::TempDir()) + u"streamed_" + IntToStr(std::rand()) + u".exe";
+  {
+    TFileStream out(file, fmCreate);
+    writer.WriteTo(out, &streamed);
+    out.Close();
+  }
+  TMemoryStream saved;
+  saved.LoadFromFile(file);
+  DeleteFile(file);
+  const std::string out = saved.Bytes();
+
+  const std::string expected = reference.Build();
+  const auto got = ReadPeResources(out);
+  const auto want = ReadPeResources(expected);
+  ASSERT_EQ(got.size(), want.size());
+  for (const TPeResourceEntry& w : want) {
+    const TPeResourceEntry* g = FindPeResource(got, w.Type, w.Name);
+    ASSERT_NE(g, nullptr);
+    EXPECT_TRUE(g->Data == w.Data) << WideToUtf8(w.Name.Name) << ": " << g->Data.size() << " bytes";
+  }
+  const TPeLayout l = ParsePeLayout(out);
+  const TPeSection& rsrc = l.Sections.back();
+  EXPECT_EQ(l.Directory(PE_DIR_RESOURCE).Size, rsrc.VirtualSize);
+  EXPECT_EQ(rsrc.SizeOfRawData, AlignUp(rsrc.VirtualSize, l.FileAlignment));
+  EXPECT_EQ(l.SizeOfImage, AlignUp((uint64_t)rsrc.VirtualAddress + rsrc.VirtualSize, l.SectionAlignment));
+  EXPECT_EQ(l.SizeOfInitializedData, ParsePeLayout(expected).SizeOfInitializedData);
+  // The streamed data ends the section (padded to 8 bytes), before the overlay.
+  EXPECT_EQ(out.compare(rsrc.PointerToRawData + rsrc.VirtualSize - AlignUp(big.size(), 8), big.size(), big), 0);
+  EXPECT_EQ(out.substr((size_t)rsrc.PointerToRawData + rsrc.SizeOfRawData), "OVERLAY-DATA-0123456789");
+  EXPECT_EQ(out.size(), expected.size());
+  EXPECT_EQ(StoredChecksum(out), ExpectedChecksum(out));
+
+  // A failure while streaming reaches the caller.
+  streamed.Write = [](TStream&) { throw EWriteError(u"File data blob exceeds 2 GB"); };
+  TMemoryStream failed;
+  EXPECT_THROW(writer.WriteTo(failed, &streamed), EWriteError);
 }
 
 TEST(PeResourceWriter, WritesPe32AndPe32Plus) {

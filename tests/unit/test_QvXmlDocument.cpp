@@ -177,7 +177,15 @@ TEST(XmlParse, UnbalancedOrTruncatedInputIsXmlException) {
   const char* bad[] = {"<", "<a", "<a/", "<a><", "</a>", "</>", "<a/></b>", "<a></a></a>",
                        "<a><!-- never closed > </a>", "<!", "<!-", "<a><![CDATA[abc", "<![CDATA[",
                        "<a><![CDATA[x]]", "<?pi/>"};
-  for (const char* text : bad) ExpectMessage<EXmlException>([&] { Parse(text); }, kTagMismatch, text);
+  // The message starts with the parser's own text; the place follows.
+  for (const char* text : bad) {
+    try {
+      Parse(text);
+      ADD_FAILURE() << "no exception: " << text;
+    } catch (const EXmlException& e) {
+      EXPECT_EQ(e.Message().substr(0, kTagMismatch.size()), kTagMismatch) << text;
+    }
+  }
   // A stray ">" in text is plain text.
   EXPECT_EQ(Parse("<a>x></a>")->Root->Text, "x>");
   // A truncated CDATA opener is taken as a comment: without "-->" it fails.
@@ -188,6 +196,17 @@ TEST(XmlParse, UnbalancedOrTruncatedInputIsXmlException) {
   EXPECT_THROW(doc.LoadFromBuffer(text.data(), text.size()), EXmlException);
   ASSERT_TRUE(doc.Root);
   EXPECT_EQ(doc.Root->Children.Count(), 1);
+}
+
+TEST(XmlParse, ErrorsNameTheLineAndColumnWhereParsingStopped) {
+  const struct { const char* text; const char* place; } cases[] = {
+      {"</a>", " (line 1, column 1)"},
+      {"<a>\n  <b/>\n</a>\n</a>", " (line 4, column 1)"},
+      {"<r>\r\n  <x k=\"\xE4\xB8\xAD\xE6\x96\x87\"/> <!-- open\n</r>", " (line 2, column 15)"},  // characters, not bytes
+      {"<r>\n\t<![CDATA[never closed</r>", " (line 2, column 2)"},
+  };
+  for (const auto& c : cases)
+    ExpectMessage<EXmlException>([&] { Parse(c.text); }, kTagMismatch + Utf8ToWide(c.place), c.text);
 }
 
 TEST(XmlParse, DeepNestingNeedsNoDeepStack) {
