@@ -23,27 +23,8 @@ void PrintAll(const char* kind, const std::vector<WideString>& lines) {
 int CmdCheck(const CommandArgs& args) {
   std::string project;
   bool strict = false;
-  int projects = 0;
-  for (const auto& a : args) {
-    if (a == "--help" || a == "-h") {
-      std::fputs(kCheckUsage, stdout);
-      return 0;
-    }
-    if (a == "--strict") {
-      strict = true;
-    } else if (a.size() > 1 && a[0] == '-') {
-      std::fprintf(stderr, "setupkit: check: unknown option '%s'\n", a.c_str());
-      std::fputs(kCheckUsage, stderr);
-      return 2;
-    } else {
-      project = a;
-      ++projects;
-    }
-  }
-  if (projects != 1) {
-    std::fputs(kCheckUsage, stderr);
-    return 2;
-  }
+  const int done = ParseFileAndFlag(args, "check", "--strict", kCheckUsage, project, strict);
+  if (done >= 0) return done;
   const TPackageCheck check = CheckProjectFile(Utf8ToWide(project));
   PrintAll("error", check.NameErrors);
   PrintAll("error", check.LinkErrors);

@@ -94,26 +94,8 @@ void PrintListing(const TPackageReader& package) {
 int CmdList(const CommandArgs& args) {
   std::string file;
   bool xml = false;
-  int files = 0;
-  for (const auto& a : args) {
-    if (a == "--help" || a == "-h") {
-      std::fputs(kListUsage, stdout);
-      return 0;
-    }
-    if (a == "--xml") {
-      xml = true;
-    } else if (a.size() > 1 && a[0] == '-') {
-      std::fprintf(stderr, "setupkit: list: unknown option '%s'\n", a.c_str());
-      return 2;
-    } else {
-      file = a;
-      ++files;
-    }
-  }
-  if (files != 1) {
-    std::fputs(kListUsage, stderr);
-    return 2;
-  }
+  const int done = ParseFileAndFlag(args, "list", "--xml", kListUsage, file, xml);
+  if (done >= 0) return done;
   const TPackageReader package(Utf8ToWide(file));
   if (xml) {
 #ifdef _WIN32

@@ -35,27 +35,8 @@ void WriteToStdout(const std::string& bytes) {
 int CmdScript(const CommandArgs& args) {
   std::string file;
   bool json = false;
-  int files = 0;
-  for (const auto& a : args) {
-    if (a == "--help" || a == "-h") {
-      std::fputs(kScriptUsage, stdout);
-      return 0;
-    }
-    if (a == "--json") {
-      json = true;
-    } else if (a.size() > 1 && a[0] == '-' && a[1] == '-') {
-      std::fprintf(stderr, "setupkit: script: unknown option '%s'\n", a.c_str());
-      std::fputs(kScriptUsage, stderr);
-      return 2;
-    } else {
-      file = a;
-      ++files;
-    }
-  }
-  if (files != 1) {
-    std::fputs(kScriptUsage, stderr);
-    return 2;
-  }
+  const int done = ParseFileAndFlag(args, "script", "--json", kScriptUsage, file, json);
+  if (done >= 0) return done;
 
   const WideString fileName = Utf8ToWide(file);
   TSetupScript script;

@@ -15,3 +15,10 @@ int CmdBuild(const CommandArgs& args);    // build PROJECT.xml [--stub S] [-o OU
 int CmdCheck(const CommandArgs& args);    // check PROJECT.xml [--strict]
 int CmdList(const CommandArgs& args);     // list SETUP.exe [--xml]
 int CmdExtract(const CommandArgs& args);  // extract SETUP.exe DIR
+
+// The arguments of script, check and list: one file and one optional flag.
+// Returns -1 when the command goes on with file (and flagSet), else the
+// exit code to end with: 0 after --help, 2 after a usage error, which it
+// has printed with the usage.
+int ParseFileAndFlag(const CommandArgs& args, const char* command, const char* flag, const char* usage,
+                     std::string& file, bool& flagSet);
