@@ -14,7 +14,6 @@
 #include "SetupRules.h"
 #include "TkApplication.h"
 
-#define MAINFRM_UNIT u"Installer\\MainFrm"
 
 const char16_t* const UninstallKey = u"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 

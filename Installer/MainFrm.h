@@ -19,6 +19,9 @@ class TModuleResourceReader;
 
 // Ends a completed installation (WM_USER + 1).
 constexpr UINT WM_RUNAPP = WM_USER + 1;
+// The unit name that the main window's assertion failures carry.
+#define MAINFRM_UNIT u"Installer\\MainFrm"
+
 // The uninstall entries of the system, under HKEY_LOCAL_MACHINE.
 extern const char16_t* const UninstallKey;
 

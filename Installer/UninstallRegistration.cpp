@@ -11,8 +11,6 @@
 #include "QvWindows.h"
 #include "SetupRules.h"
 
-#define MAINFRM_UNIT u"Installer\\MainFrm"
-
 void TMainForm::SaveUninstallData() {
   QV_ASSERT(FLogoImage && FLogoImage->IsPng(), MAINFRM_UNIT);
   const bool plain = DevelopmentPaths();
