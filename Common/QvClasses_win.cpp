@@ -11,6 +11,7 @@
 
 #include "QvClasses.h"
 #include "QvSysUtils.h"
+#include "QvWinApi.h"
 
 namespace qvclasses_detail {
 
@@ -34,7 +35,7 @@ std::FILE* OpenFile(const WideString& fileName, uint32_t mode, bool create, int&
   else how = L"r+b";  // write-only and read-write both open without truncating
   ::SetLastError(ERROR_SUCCESS);
   std::FILE* f = fileName.empty() ? nullptr
-                                  : ::_wfsopen(reinterpret_cast<const wchar_t*>(fileName.c_str()), how, ShareFlag(mode));
+                                  : ::_wfsopen(W(fileName), how, ShareFlag(mode));
   if (f) {
     error = 0;
     return f;

@@ -7,10 +7,10 @@
 
 #include "QvRegistry.h"
 #include "QvSysUtils.h"
+#include "QvWinApi.h"
 
 namespace {
 
-const wchar_t* W(const WideString& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); }
 
 HKEY RootHandle(uint32_t root) {
   // The predefined keys are negative 32-bit numbers; a 64-bit handle carries

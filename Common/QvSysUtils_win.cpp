@@ -8,12 +8,11 @@
 #include <vector>
 
 #include "QvSysUtils.h"
+#include "QvWinApi.h"
 
 namespace {
 
-static_assert(sizeof(wchar_t) == sizeof(char16_t), "Windows wide characters are UTF-16 units");
 
-const wchar_t* W(const WideString& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); }
 
 struct LocalFreer {
   void operator()(void* p) const { if (p) ::LocalFree(p); }

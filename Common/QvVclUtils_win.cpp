@@ -8,12 +8,12 @@
 
 #include "QvExceptions.h"
 #include "QvSysUtils.h"
+#include "QvWinApi.h"
 #include "TkApplication.h"
 #include "TkForm.h"
 
 namespace {
 
-const wchar_t* W(const WideString& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); }
 
 bool GConsoleReports = false;
 

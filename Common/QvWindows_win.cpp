@@ -13,24 +13,12 @@
 
 #include "QvSysUtils.h"
 #include "QvWindows.h"
-#include "QvWinTime.h"
+#include "QvWinApi.h"
 
 namespace {
 
-const wchar_t* W(const WideString& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); }
-const wchar_t* WOrNull(const WideString& s) { return s.empty() ? nullptr : W(s); }
 
 WideString FromW(const wchar_t* s, size_t n) { return WideString(reinterpret_cast<const char16_t*>(s), n); }
-
-// Kernel handles: both "no handle" values of the API count as empty.
-struct HandleCloser {
-  void operator()(HANDLE h) const {
-    if (h && h != INVALID_HANDLE_VALUE) ::CloseHandle(h);
-  }
-};
-using THandle = std::unique_ptr<std::remove_pointer<HANDLE>::type, HandleCloser>;
-
-THandle Owned(HANDLE h) { return THandle(h == INVALID_HANDLE_VALUE ? nullptr : h); }
 
 // A process and its main thread, both closed whatever way the caller leaves.
 struct TChild {

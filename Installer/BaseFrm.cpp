@@ -66,33 +66,18 @@ TBaseDialogForm::TBaseDialogForm(TTkForm* owner, int clientWidth, int clientHeig
   LayoutButtons();
 }
 
-// The rightmost button keeps 8 pixels from the right edge; neighbours are
-// 8 pixels apart.
+// The rightmost button keeps an 8-pixel margin from the right edge;
+// neighbours are 8 pixels apart. Layout 0 shows OK, 1 adds Cancel, 2 adds
+// Apply; any other value changes nothing.
 void TBaseDialogForm::LayoutButtons() {
-  const int w = ClientWidth();
-  switch (ButtonLayout) {
-    case 0:
-      btnOk->SetLeft(w - btnOk->Width() - 8);
-      btnOk->Show();
-      btnCancel->Hide();
-      btnApply->Hide();
-      break;
-    case 1:
-      btnCancel->SetLeft(w - btnCancel->Width() - 8);
-      btnOk->SetLeft(btnCancel->Left() - btnOk->Width() - 8);
-      btnOk->Show();
-      btnCancel->Show();
-      btnApply->Hide();
-      break;
-    case 2:
-      btnApply->SetLeft(w - btnApply->Width() - 8);
-      btnCancel->SetLeft(btnApply->Left() - btnCancel->Width() - 8);
-      btnOk->SetLeft(btnCancel->Left() - btnOk->Width() - 8);
-      btnOk->Show();
-      btnCancel->Show();
-      btnApply->Show();
-      break;
-    default:
-      break;
+  if (ButtonLayout > 2) return;
+  TTkButton* const buttons[] = {btnOk, btnCancel, btnApply};
+  const int shown = ButtonLayout + 1;
+  int right = ClientWidth() - 8;
+  for (int i = 2; i >= 0; --i) {
+    buttons[i]->SetVisible(i < shown);
+    if (i >= shown) continue;
+    buttons[i]->SetLeft(right - buttons[i]->Width());
+    right = buttons[i]->Left() - 8;
   }
 }

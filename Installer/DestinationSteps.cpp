@@ -9,6 +9,7 @@
 #include "QvRegistry.h"
 #include "QvSysUtils.h"
 #include "QvVclUtils.h"
+#include "QvWinApi.h"
 #include "QvWindows.h"
 #include "TkApplication.h"
 
@@ -56,10 +57,9 @@ bool TMainForm::CheckDestDir() {
   }
   // A folder may exist and still refuse files (read-only media, no access).
   const WideString testFile = appDir + TQvStrfn::NewGUIDString();
-  HANDLE h = CreateFileW(reinterpret_cast<const wchar_t*>(testFile.c_str()), GENERIC_READ | GENERIC_WRITE, 0,
-                         nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  const bool writable = h != INVALID_HANDLE_VALUE;
-  if (writable) CloseHandle(h);
+  const bool writable =
+      Owned(CreateFileW(W(testFile), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                        nullptr)) != nullptr;
   DeleteFile(testFile);
   if (!writable) {
     TQvVclfn::ShowInfo(Handle(), Format(ResWriteDestDirFalureFmt(), {appDir}));

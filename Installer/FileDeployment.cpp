@@ -8,6 +8,7 @@
 #include "MainFrm.h"
 #include "MySetupUtils.h"
 #include "QvSysUtils.h"
+#include "QvWinApi.h"
 #include "QvWindows.h"
 #include "SetupRules.h"
 
@@ -16,26 +17,19 @@ namespace {
 // Writes the whole stream to path: create or truncate, no sharing, so a
 // file in use fails here instead of being half-replaced.
 void WriteWholeFile(const WideString& path, const TMemoryStream& stream) {
-  HANDLE h = CreateFileW(reinterpret_cast<const wchar_t*>(path.c_str()), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                         CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) {
-    const int error = GetLastOSError();
-    throw EFCreateError(Format(u"Cannot create file \"%s\". %s", {path, SysErrorMessage(error)}));
-  }
+  const THandle file = Owned(
+      CreateFileW(W(path), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) throw EFCreateError(Format(u"Cannot create file \"%s\". %s", {path, SysErrorMessage(GetLastOSError())}));
   const char* data = stream.Memory();
   int64_t left = static_cast<int64_t>(stream.Bytes().size());
-  bool ok = true;
-  int error = 0;
-  while (left > 0 && ok) {
+  while (left > 0) {
     const DWORD chunk = left > (1 << 30) ? (1u << 30) : static_cast<DWORD>(left);
     DWORD written = 0;
-    ok = WriteFile(h, data, chunk, &written, nullptr) && written == chunk;
-    if (!ok) error = GetLastOSError();
+    if (!WriteFile(file.get(), data, chunk, &written, nullptr) || written != chunk)
+      throw EWriteError(Format(u"Cannot write file \"%s\". %s", {path, SysErrorMessage(GetLastOSError())}));
     data += written;
     left -= written;
   }
-  CloseHandle(h);
-  if (!ok) throw EWriteError(Format(u"Cannot write file \"%s\". %s", {path, SysErrorMessage(error)}));
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include "MainFrm.h"
 #include "MySetupUtils.h"
 #include "QvSysUtils.h"
+#include "QvWinApi.h"
 #include "QvWindows.h"
 #include "SetupRules.h"
 
@@ -17,7 +18,7 @@ void TMainForm::RunWaitPrograms() {
     const WideString workDir = TSetupfn::ExpandPath(item.WorkDir, FAppTitle);
     SetDetail(Format(ResRunningAppFmt(), {fileName}));
     ProcessMessages();
-    SetCurrentDirectoryW(reinterpret_cast<const wchar_t*>(workDir.c_str()));
+    SetCurrentDirectoryW(W(workDir));
     TQvWinfn::RunAndWait(WaitedCommandLine(fileName, params));
   }
 }

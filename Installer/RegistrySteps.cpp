@@ -9,6 +9,7 @@
 #include "MySetupUtils.h"
 #include "QvRegistry.h"
 #include "QvSysUtils.h"
+#include "QvWinApi.h"
 
 namespace {
 
@@ -35,7 +36,6 @@ private:
   T* FPtr = nullptr;
 };
 
-const wchar_t* W(const WideString& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); }
 
 }  // namespace
 

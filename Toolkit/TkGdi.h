@@ -6,12 +6,11 @@
 #include <windows.h>
 
 #include "QvTypes.h"
+#include "QvWinApi.h"
 
 namespace tk {
 
-static_assert(sizeof(wchar_t) == sizeof(char16_t), "Windows wide characters are UTF-16 units");
-
-inline const wchar_t* W(const WideString& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); }
+using ::W;
 
 // Owns a GDI object (brush, font, bitmap, pen) and deletes it.
 class TGdiObject {

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "PackageResources.h"
+#include "QvWinApi.h"
 
 namespace {
 
@@ -11,7 +12,7 @@ HMODULE AsModule(void* module) { return static_cast<HMODULE>(module); }
 }  // namespace
 
 std::unique_ptr<TModuleResourceReader> TModuleResourceReader::LoadModule(const WideString& fileName) {
-  HMODULE module = LoadLibraryW(reinterpret_cast<const wchar_t*>(fileName.c_str()));
+  HMODULE module = LoadLibraryW(W(fileName));
   return std::unique_ptr<TModuleResourceReader>(new TModuleResourceReader(module, module != nullptr));
 }
 

@@ -3,23 +3,12 @@
 #include <vector>
 
 #include "HostFiles.h"
-#include "QvWinTime.h"
 #include "QvExceptions.h"
 #include "QvSysUtils.h"
+#include "QvWinApi.h"
 
 namespace {
 
-struct THandle {
-  HANDLE H;
-  explicit THandle(HANDLE h) : H(h) {}
-  ~THandle() {
-    if (H != INVALID_HANDLE_VALUE) CloseHandle(H);
-  }
-  THandle(const THandle&) = delete;
-  THandle& operator=(const THandle&) = delete;
-};
-
-const wchar_t* W(const WideString& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); }
 
 [[noreturn]] void Fail(const char16_t* what, const WideString& path) {
   throw EInOutError(WideString(what) + u" \"" + path + u"\". " + SysErrorMessage(static_cast<int>(GetLastError())));
@@ -43,9 +32,9 @@ void SetFileLastWriteLocal(const WideString& path, TDateTime localTime) {
   FILETIME ft;
   if (!TzSpecificLocalTimeToSystemTime(nullptr, &local, &utc) || !SystemTimeToFileTime(&utc, &ft))
     Fail(u"Cannot convert the time for", path);
-  THandle file(CreateFileW(W(path), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+  THandle file = Owned(CreateFileW(W(path), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (file.H == INVALID_HANDLE_VALUE || !SetFileTime(file.H, nullptr, nullptr, &ft)) Fail(u"Cannot set the time of", path);
+  if (!file || !SetFileTime(file.get(), nullptr, nullptr, &ft)) Fail(u"Cannot set the time of", path);
 }
 
 THostEntry InspectHostEntry(const WideString& path) {
@@ -56,9 +45,9 @@ THostEntry InspectHostEntry(const WideString& path) {
   // Symbolic links and junctions are both reparse points; opening one
   // follows it to the end, and backup semantics let a folder be opened.
   e.IsLink = (attrs & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-  THandle h(CreateFileW(W(path), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+  THandle h = Owned(CreateFileW(W(path), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-  if (h.H == INVALID_HANDLE_VALUE) {
+  if (!h) {
     const DWORD err = GetLastError();
     if (e.IsLink && (err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND)) {
       e.Kind = THostEntry::hekMissing;
@@ -71,15 +60,15 @@ THostEntry InspectHostEntry(const WideString& path) {
     throw EFOpenError(u"Cannot open \"" + path + u"\". " + SysErrorMessage(static_cast<int>(err)));
   }
   BY_HANDLE_FILE_INFORMATION info;
-  if (!GetFileInformationByHandle(h.H, &info))
+  if (!GetFileInformationByHandle(h.get(), &info))
     throw EFOpenError(u"Cannot read \"" + path + u"\". " + SysErrorMessage(static_cast<int>(GetLastError())));
   if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
     e.Kind = THostEntry::hekFolder;
     std::vector<wchar_t> buf(MAX_PATH + 1);
-    DWORD n = GetFinalPathNameByHandleW(h.H, buf.data(), static_cast<DWORD>(buf.size()), FILE_NAME_NORMALIZED);
+    DWORD n = GetFinalPathNameByHandleW(h.get(), buf.data(), static_cast<DWORD>(buf.size()), FILE_NAME_NORMALIZED);
     if (n >= buf.size()) {
       buf.resize(n + 1);
-      n = GetFinalPathNameByHandleW(h.H, buf.data(), static_cast<DWORD>(buf.size()), FILE_NAME_NORMALIZED);
+      n = GetFinalPathNameByHandleW(h.get(), buf.data(), static_cast<DWORD>(buf.size()), FILE_NAME_NORMALIZED);
     }
     if (n == 0 || n >= buf.size())
       throw EFOpenError(u"Cannot resolve the folder \"" + path + u"\". " +

@@ -13,12 +13,12 @@
 #include "QvClasses.h"
 #include "QvRegistry.h"
 #include "QvSysUtils.h"
+#include "QvWinApi.h"
 #include "QvWindows.h"
 #include "TestSupport.h"
 
 namespace {
 
-const wchar_t* W(const WideString& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); }
 WideString Quoted(const WideString& s) { return u"\"" + s + u"\""; }
 
 // Started with this argument, the test program is the child of a process

@@ -364,15 +364,15 @@ INPUT KeyInput(WORD vk, bool up) {
 }
 
 // "Alt+F4", "Shift+Tab", "Enter": modifiers down, the key, modifiers up.
-void Key(HWND top, const WideString& spec) {
+void Key(HWND top, const WideString& keys) {
   std::vector<WORD> modifiers;
-  WideString rest = spec;
+  WideString rest = keys;
   for (size_t plus; (plus = rest.find(u'+')) != WideString::npos && plus + 1 < rest.size();) {
     const WideString mod = rest.substr(0, plus);
     if (SameText(mod, u"Alt")) modifiers.push_back(VK_MENU);
     else if (SameText(mod, u"Ctrl") || SameText(mod, u"Control")) modifiers.push_back(VK_CONTROL);
     else if (SameText(mod, u"Shift")) modifiers.push_back(VK_SHIFT);
-    else throw EOSError(u"unknown modifier \"" + mod + u"\" in \"" + spec + u"\"");
+    else throw EOSError(u"unknown modifier \"" + mod + u"\" in \"" + keys + u"\"");
     rest = rest.substr(plus + 1);
   }
   const WORD vk = VirtualKey(rest);
