@@ -13,6 +13,7 @@
 #include "SelectLangFrm.h"
 #include "SetupRules.h"
 #include "TkApplication.h"
+#include "TkSkin.h"
 
 
 const char16_t* const UninstallKey = u"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
@@ -39,22 +40,13 @@ TTkFont LinkFont() {
   return font;
 }
 
-// The glyphs of the two window buttons, white on the product colour.
-void PaintGlyph(HDC dc, const RECT& r, bool cross) {
-  HPEN pen = CreatePen(PS_SOLID, 2, kWhite);
-  HGDIOBJ old = SelectObject(dc, pen);
-  const int cx = (r.left + r.right) / 2, cy = (r.top + r.bottom) / 2;
-  if (cross) {
-    MoveToEx(dc, cx - 7, cy - 7, nullptr);
-    LineTo(dc, cx + 8, cy + 8);
-    MoveToEx(dc, cx + 7, cy - 7, nullptr);
-    LineTo(dc, cx - 8, cy + 8);
-  } else {
-    MoveToEx(dc, cx - 5, cy, nullptr);
-    LineTo(dc, cx + 5, cy);
-  }
-  SelectObject(dc, old);
-  DeleteObject(pen);
+// A picture of the installer's own resources (the window buttons' glyphs).
+std::shared_ptr<TTkPicture> OwnPicture(const wchar_t* name) {
+  HRSRC info = FindResourceW(nullptr, name, MAKEINTRESOURCEW(10));  // RT_RCDATA
+  HGLOBAL data = info ? LoadResource(nullptr, info) : nullptr;
+  const void* bytes = data ? LockResource(data) : nullptr;
+  if (!bytes) return nullptr;  // a window without glyphs still works
+  return TTkPicture::FromBytes(std::string(static_cast<const char*>(bytes), SizeofResource(nullptr, info)));
 }
 
 }  // namespace
@@ -123,6 +115,9 @@ TMainForm::TMainForm() : TBaseForm(nullptr) {
     stream.SetPosition(0);
     FScript->LoadFromStream(stream);
   }
+  // The skin takes the product's colour as its accent before the first
+  // window (the language dialog) is shown.
+  tkskin::SetAccent(static_cast<COLORREF>(FScript->BaseInfo()->MainFormColor));
 
   ChooseLanguage();
 
@@ -212,9 +207,14 @@ void TMainForm::CreateControls() {
   pnlMainFormColor->SetSingleBorder(true);
   pnlMainFormColor->SetColor(RGB(0, 153, 249));
   pnlMainFormColor->SetAlign(TAlign::alClient);
-  // The panel itself is the drag surface above the white strip.
-  imgBackground = nullptr;
-  pnlMainFormColor->OnMouseDown = [this](int, int, int) { DragWindow(); };
+  auto drag = [this](int, int, int) { DragWindow(); };
+  // A transparent surface above the white strip, under every other
+  // control: pressing the mouse anywhere on the product colour moves the
+  // window.
+  imgBackground = new TTkImage(pnlMainFormColor);
+  imgBackground->Name = u"imgBackground";
+  imgBackground->SetBounds(0, 0, 748, 378);
+  imgBackground->OnMouseDown = drag;
 
   auto label = [](TTkControl* parent, const char16_t* name, int l, int t, int w, int h, const TTkFont& font) {
     TTkLabel* c = new TTkLabel(parent);
@@ -223,7 +223,6 @@ void TMainForm::CreateControls() {
     c->SetBounds(l, t, w, h);
     return c;
   };
-  auto drag = [this](int, int, int) { DragWindow(); };
 
   lblAppTitle = label(pnlMainFormColor, u"lblAppTitle", 8, 168, 737, 57, FontOf(kYaHei, 37, kWhite));
   lblAppTitle->SetAlignment(TTextAlign::taCenter);
@@ -234,15 +233,15 @@ void TMainForm::CreateControls() {
   lblVersion->SetVerticalCenter(true);
   lblVersion->OnMouseDown = drag;
 
-  imgMinimize = new TTkPaintBox(pnlMainFormColor);
+  imgMinimize = new TTkImage(pnlMainFormColor);
   imgMinimize->Name = u"imgMinimize";
   imgMinimize->SetBounds(682, 2, 32, 32);
-  imgMinimize->OnPaint = [](HDC dc, const RECT& r) { PaintGlyph(dc, r, false); };
+  imgMinimize->SetPicture(OwnPicture(L"GLYPH_MINIMIZE"));
   imgMinimize->OnClick = [this] { imgMinimizeClick(); };
-  imgClose = new TTkPaintBox(pnlMainFormColor);
+  imgClose = new TTkImage(pnlMainFormColor);
   imgClose->Name = u"imgClose";
   imgClose->SetBounds(714, 2, 32, 32);
-  imgClose->OnPaint = [](HDC dc, const RECT& r) { PaintGlyph(dc, r, true); };
+  imgClose->SetPicture(OwnPicture(L"GLYPH_CLOSE"));
   imgClose->OnClick = [this] { imgCloseClick(); };
 
   imgIcon = new TTkImage(pnlMainFormColor);

@@ -71,8 +71,8 @@ public:
   TTkImage* imgBackground;
   TTkLabel* lblAppTitle;
   TTkLabel* lblVersion;
-  TTkPaintBox* imgMinimize;
-  TTkPaintBox* imgClose;
+  TTkImage* imgMinimize;
+  TTkImage* imgClose;
   TTkImage* imgIcon;
   TTkPaintBox* pbLogo;
   TTkPanel* pnlBottom;

@@ -266,6 +266,14 @@ LRESULT TTkControl::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
         if (source && source != this && source->Reflected(msg, wParam, lParam, result)) return result;
       }
       break;
+    case WM_DRAWITEM: {
+      // Owner-drawn buttons and check boxes draw themselves (the skin).
+      const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+      TTkControl* source = item ? FromHandle(item->hwndItem) : nullptr;
+      LRESULT result = 0;
+      if (source && source != this && source->Reflected(msg, wParam, lParam, result)) return TRUE;
+      break;
+    }
     case WM_NOTIFY: {
       const auto* header = reinterpret_cast<const NMHDR*>(lParam);
       TTkControl* source = header ? FromHandle(header->hwndFrom) : nullptr;
@@ -369,7 +377,7 @@ void TTkControl::PaintInto(HDC dc) {
   if (!::GetClientRect(FHandle, &client) || client.right <= 0 || client.bottom <= 0) return;
   if (FDoubleBuffered) {
     tk::TMemoryDC memory(dc);
-    tk::TGdiObject bitmap(::CreateCompatibleBitmap(dc, client.right, client.bottom));
+    tk::TGdiObject bitmap(tk::CreateBufferBitmap(dc, client.right, client.bottom));
     if (memory.Get() && bitmap) {
       tk::TSelection selection(memory.Get(), bitmap.Get());
       Paint(memory.Get(), client);
@@ -498,8 +506,17 @@ void TTkControl::SetEnabled(bool enabled) {
 
 void TTkControl::SetCaption(const WideString& caption) {
   FCaption = caption;
+  NoteShownText(caption);
   if (FHandle) ::SetWindowTextW(FHandle, W(caption));
   if (FCustom) Invalidate();
+}
+
+// Text the control shows that its face may lack (the caption, a list's
+// items): the font changes to a face that has the glyphs when needed.
+void TTkControl::NoteShownText(const WideString& text) {
+  if (tk::FontShows(FFontHandle, text)) return;
+  FShownText += text;
+  ApplyFont();
 }
 
 void TTkControl::SetFont(const TTkFont& font) {
@@ -509,9 +526,7 @@ void TTkControl::SetFont(const TTkFont& font) {
 }
 
 void TTkControl::ApplyFont() {
-  const HFONT font = ::CreateFontW(-FFont.Height, 0, 0, 0, FFont.Bold ? FW_BOLD : FW_NORMAL, FALSE,
-                                   FFont.Underline ? TRUE : FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                                   CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, W(FFont.Name));
+  const HFONT font = tk::CreateFontShowing(FFont, FShownText);
   if (!font) return;  // the old font stays
   if (FHandle) ::SendMessageW(FHandle, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
   if (FFontHandle) ::DeleteObject(FFontHandle);

@@ -135,6 +135,9 @@ protected:
   // True for the toolkit's own window classes (painted by Paint).
   bool IsCustom() const { return FCustom; }
   HFONT FontHandle() const { return FFontHandle; }
+  // Text shown besides the caption (a list's items): the font is chosen so
+  // that it has their glyphs.
+  void NoteShownText(const WideString& text);
   COLORREF TextColor() const;
   HBRUSH BackgroundBrush();
 
@@ -162,6 +165,7 @@ private:
   WideString FCaption;
   TTkFont FFont;
   HFONT FFontHandle = nullptr;
+  WideString FShownText;  // text whose glyphs the font must have
   COLORREF FColor = CLR_DEFAULT;
   HBRUSH FBrush = nullptr;
   COLORREF FBrushColor = CLR_NONE;

@@ -1,7 +1,9 @@
 // The controls of the installer's windows. Panels, labels, the progress
 // bar, images, paint boxes and bevels are painted by the toolkit itself;
 // buttons, the check box, edit fields, the memo and the combo box are the
-// system's controls, whose events come back through their parent.
+// system's controls, whose events come back through their parent. Buttons
+// and check boxes are the system's for keyboard and focus but drawn by the
+// skin (TkSkin.h), like the progress bar.
 #pragma once
 
 #include <memory>
@@ -52,6 +54,10 @@ public:
 protected:
   void Click() override;
   bool Reflected(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+  LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
+
+private:
+  bool FHot = false;
 };
 
 // A check box that sizes its width to its caption. OnClick follows every
@@ -69,10 +75,15 @@ protected:
   // parent when it gets checked.
   TTkCheckBox(TTkControl* parent, bool radio);
   bool Reflected(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+  // Answers BM_GETCHECK and BM_SETCHECK from the state the skin draws, so
+  // that other programs (tests, accessibility tools) read it as usual.
+  LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
 
 private:
   void AdjustWidth();
   bool FRadio;
+  bool FChecked = false;
+  bool FHot = false;
 };
 
 // A radio button. OnClick follows every change to checked.
@@ -90,6 +101,8 @@ public:
 
 protected:
   HBRUSH CtlColor(HDC dc) override;
+  // A flat one-pixel frame: grey, in the accent colour while focused.
+  LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
 };
 
 // Read-only multi-line text with a vertical scroll bar and word wrap.

@@ -7,6 +7,7 @@
 
 #include "QvTypes.h"
 #include "QvWinApi.h"
+#include "TkControl.h"
 
 namespace tk {
 
@@ -78,6 +79,36 @@ private:
   HDC FDC;
   int FState;
 };
+
+// The bitmap of a double buffer: a 32-bit device-independent section,
+// where GDI+ blends pictures and anti-aliased strokes exactly.
+inline HBITMAP CreateBufferBitmap(HDC dc, int width, int height) {
+  BITMAPINFO info = {};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  HBITMAP bitmap = ::CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  return bitmap ? bitmap : ::CreateCompatibleBitmap(dc, width, height);
+}
+
+// Room added to text that sizes a control to itself. Some renderers lay a
+// line out a few pixels wider than the font's metrics say (seen with
+// substituted faces), and the last letter of a label sized to the exact
+// extent is cut off; the slack grows with the text's length.
+inline int TextSlack(int width) { return 2 + width / 64; }
+
+// Fonts. CreateFontFor makes the font with another face; FontShows tells
+// whether a font has a glyph for every character of the text;
+// CreateFontShowing makes the font as described, or, when its face lacks
+// glyphs of the text, the same size and style in an installed face that
+// has them (the Chinese faces, best first).
+HFONT CreateFontFor(const TTkFont& font, const WideString& face);
+bool FontShows(HFONT font, const WideString& text);
+HFONT CreateFontShowing(const TTkFont& font, const WideString& text);
 
 // The window classes of custom controls and of forms.
 extern const wchar_t* const ControlClassName;

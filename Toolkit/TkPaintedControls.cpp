@@ -6,6 +6,7 @@
 #include "QvSysUtils.h"
 #include "TkControls.h"
 #include "TkGdi.h"
+#include "TkSkin.h"
 
 using tk::W;
 
@@ -14,11 +15,6 @@ namespace {
 void FillSolid(HDC dc, const RECT& r, COLORREF color) {
   tk::TGdiObject brush(::CreateSolidBrush(color));
   if (brush) ::FillRect(dc, &r, static_cast<HBRUSH>(brush.Get()));
-}
-
-void FrameSolid(HDC dc, const RECT& r, COLORREF color) {
-  tk::TGdiObject brush(::CreateSolidBrush(color));
-  if (brush) ::FrameRect(dc, &r, static_cast<HBRUSH>(brush.Get()));
 }
 
 }  // namespace
@@ -91,7 +87,7 @@ void TTkLabel::AdjustSize() {
   const WideString text = Caption().empty() ? WideString(u" ") : Caption();
   RECT r = {0, 0, FWordWrap ? std::max(Width(), 1) : 0, 0};
   ::DrawTextW(dc.Get(), W(text), static_cast<int>(text.size()), &r, TextFormat() | DT_CALCRECT);
-  SetBounds(Left(), Top(), FWordWrap ? Width() : r.right - r.left, r.bottom - r.top);
+  SetBounds(Left(), Top(), FWordWrap ? Width() : r.right - r.left + tk::TextSlack(r.right - r.left), r.bottom - r.top);
 }
 
 void TTkLabel::SetCaption(const WideString& caption) {
@@ -164,36 +160,9 @@ void TTkProgressBar::SetMax(int max) {
 }
 
 void TTkProgressBar::Paint(HDC dc, const RECT& client) {
-  const COLORREF background = RGB(235, 235, 235);
-  const COLORREF fill = RGB(38, 160, 218);
-  const COLORREF border = RGB(188, 188, 188);
-  FillSolid(dc, client, background);
-  RECT bar = client;
-  ::InflateRect(&bar, -1, -1);
-  const int inner = std::max<int>(bar.right - bar.left, 0);
-  const int filled = FMax > 0 ? static_cast<int>(static_cast<int64_t>(inner) * FPosition / FMax) : 0;
-  RECT done = bar;
-  done.right = done.left + filled;
-  if (filled > 0) FillSolid(dc, done, fill);
-  FrameSolid(dc, client, border);
-
-  // The text is white over the fill and dark over the rest, readable
-  // wherever the edge of the fill cuts it.
-  const WideString text = PercentText();
-  tk::TSelection font(dc, FontHandle());
-  ::SetBkMode(dc, TRANSPARENT);
-  const UINT format = DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX;
-  RECT rest = bar;
-  rest.left = done.right;
-  const std::pair<RECT, COLORREF> parts[] = {{done, RGB(255, 255, 255)}, {rest, RGB(51, 51, 51)}};
-  for (const auto& part : parts) {
-    if (part.first.right <= part.first.left) continue;
-    tk::TSavedDC saved(dc);
-    ::IntersectClipRect(dc, part.first.left, part.first.top, part.first.right, part.first.bottom);
-    ::SetTextColor(dc, part.second);
-    RECT r = client;
-    ::DrawTextW(dc, W(text), static_cast<int>(text.size()), &r, format);
-  }
+  const int width = std::max<int>(client.right - client.left, 0);
+  const int filled = FMax > 0 ? static_cast<int>(static_cast<int64_t>(width) * FPosition / FMax) : 0;
+  tkskin::PaintProgress(dc, client, filled, PercentText(), FontHandle());
 }
 
 // ---- paint box

@@ -7,6 +7,7 @@
 #include "TkControls.h"
 #include "TkForm.h"
 #include "TkGdi.h"
+#include "TkSkin.h"
 
 using tk::W;
 
@@ -24,13 +25,73 @@ WideString WindowText(HWND wnd) {
   return text;
 }
 
+// The mouse entering and leaving a skinned control: it is drawn hot while
+// the mouse is over it. True when the message was one of these.
+bool TrackHot(HWND wnd, UINT msg, bool& hot) {
+  if (msg == WM_MOUSEMOVE && !hot) {
+    hot = true;
+    TRACKMOUSEEVENT track = {sizeof track, TME_LEAVE, wnd, 0};
+    ::TrackMouseEvent(&track);
+    ::InvalidateRect(wnd, nullptr, FALSE);
+    return true;
+  }
+  if (msg == WM_MOUSELEAVE) {
+    hot = false;
+    ::InvalidateRect(wnd, nullptr, FALSE);
+    return true;
+  }
+  return false;
+}
+
+// The skin's state bits of an owner-drawn item.
+unsigned SkinState(const DRAWITEMSTRUCT& item, bool hot) {
+  unsigned state = hot ? static_cast<unsigned>(tkskin::stHot) : 0u;
+  if (item.itemState & ODS_SELECTED) state |= tkskin::stPressed;
+  if (item.itemState & ODS_DISABLED) state |= tkskin::stDisabled;
+  // The focus shows once the keyboard has been used in the window, as the
+  // system's own controls do it.
+  if ((item.itemState & ODS_FOCUS) && !(item.itemState & ODS_NOFOCUSRECT)) state |= tkskin::stFocused;
+  return state;
+}
+
+// Draws an owner-drawn item through a memory bitmap, so that nothing
+// flickers while the state changes.
+template <typename Painter>
+void DrawBuffered(const DRAWITEMSTRUCT& item, Painter paint) {
+  const RECT& r = item.rcItem;
+  const int width = r.right - r.left, height = r.bottom - r.top;
+  if (width <= 0 || height <= 0) return;
+  tk::TMemoryDC memory(item.hDC);
+  tk::TGdiObject bitmap(tk::CreateBufferBitmap(item.hDC, width, height));
+  if (!memory.Get() || !bitmap) {
+    paint(item.hDC, r);
+    return;
+  }
+  tk::TSelection selection(memory.Get(), bitmap.Get());
+  const RECT local = {0, 0, width, height};
+  paint(memory.Get(), local);
+  ::BitBlt(item.hDC, r.left, r.top, width, height, memory.Get(), 0, 0, SRCCOPY);
+}
+
+COLORREF ParentColor(TTkControl* control) {
+  return control->Parent() ? control->Parent()->Color() : ::GetSysColor(COLOR_BTNFACE);
+}
+
 }  // namespace
 
 // ---- push button
 
 TTkButton::TTkButton(TTkControl* parent) : TTkControl(parent) {
-  CreateHandle(L"BUTTON", BS_PUSHBUTTON | WS_TABSTOP, 0, ParentHandle(parent));
+  CreateHandle(L"BUTTON", BS_OWNERDRAW | WS_TABSTOP, 0, ParentHandle(parent));
   SetBounds(0, 0, 75, 25);
+}
+
+LRESULT TTkButton::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
+  TrackHot(Handle(), msg, FHot);
+  // The system's button draws its own frame around the default button on
+  // some versions; the skin marks it itself.
+  if (msg == WM_ENABLE) ::InvalidateRect(Handle(), nullptr, FALSE);
+  return TTkControl::WndProc(msg, wParam, lParam);
 }
 
 void TTkButton::PerformClick() { Click(); }
@@ -42,7 +103,17 @@ void TTkButton::Click() {
   }
 }
 
-bool TTkButton::Reflected(UINT msg, WPARAM wParam, LPARAM, LRESULT& result) {
+bool TTkButton::Reflected(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+  if (msg == WM_DRAWITEM) {
+    const auto& item = *reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+    unsigned state = SkinState(item, FHot);
+    auto* form = dynamic_cast<TTkForm*>(TopLevel());
+    if (form && form->DefaultButton() == this) state |= tkskin::stDefault;
+    DrawBuffered(item, [&](HDC dc, const RECT& r) {
+      tkskin::PaintButton(dc, r, Caption(), FontHandle(), state, ParentColor(this));
+    });
+    return true;
+  }
   if (msg != WM_COMMAND || HIWORD(wParam) != BN_CLICKED) return false;
   Click();
   result = 0;
@@ -56,33 +127,61 @@ TTkCheckBox::TTkCheckBox(TTkControl* parent) : TTkCheckBox(parent, false) {}
 // The radio button is not an automatic one: the toolkit clears its
 // siblings itself, whatever their stacking order.
 TTkCheckBox::TTkCheckBox(TTkControl* parent, bool radio) : TTkControl(parent), FRadio(radio) {
-  CreateHandle(L"BUTTON", (radio ? BS_RADIOBUTTON : BS_AUTOCHECKBOX) | WS_TABSTOP, 0, ParentHandle(parent));
+  CreateHandle(L"BUTTON", BS_OWNERDRAW | WS_TABSTOP, 0, ParentHandle(parent));
   SetBounds(0, 0, 97, 17);
 }
 
-bool TTkCheckBox::Checked() const {
-  return Handle() && ::SendMessageW(Handle(), BM_GETCHECK, 0, 0) == BST_CHECKED;
-}
+bool TTkCheckBox::Checked() const { return FChecked; }
 
 void TTkCheckBox::SetChecked(bool checked) {
-  if (!Handle() || Checked() == checked) return;
-  ::SendMessageW(Handle(), BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
+  if (FChecked == checked) return;
+  FChecked = checked;
+  Invalidate();
   if (FRadio && checked && Parent()) {
     for (TTkControl* sibling : Parent()->Controls()) {
       auto* other = dynamic_cast<TTkCheckBox*>(sibling);
-      if (other && other != this && other->FRadio && other->Handle())
-        ::SendMessageW(other->Handle(), BM_SETCHECK, BST_UNCHECKED, 0);
+      if (other && other != this && other->FRadio && other->FChecked) {
+        other->FChecked = false;
+        other->Invalidate();
+      }
     }
   }
   if (!FRadio || checked) Click();
 }
 
-bool TTkCheckBox::Reflected(UINT msg, WPARAM wParam, LPARAM, LRESULT& result) {
+LRESULT TTkCheckBox::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
+  TrackHot(Handle(), msg, FHot);
+  switch (msg) {
+    case BM_GETCHECK:
+      return FChecked ? BST_CHECKED : BST_UNCHECKED;
+    case BM_SETCHECK:
+      // As the system's check box: the state changes, no click follows.
+      FChecked = wParam == BST_CHECKED;
+      Invalidate();
+      return 0;
+    case WM_ENABLE:
+      Invalidate();
+      break;
+    default:
+      break;
+  }
+  return TTkControl::WndProc(msg, wParam, lParam);
+}
+
+bool TTkCheckBox::Reflected(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+  if (msg == WM_DRAWITEM) {
+    const auto& item = *reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+    unsigned state = SkinState(item, FHot);
+    if (FChecked) state |= tkskin::stChecked;
+    DrawBuffered(item, [&](HDC dc, const RECT& r) {
+      tkskin::PaintCheckBox(dc, r, Caption(), FontHandle(), TextColor(), state, ParentColor(this), FRadio);
+    });
+    return true;
+  }
   if (msg != WM_COMMAND || HIWORD(wParam) != BN_CLICKED) return false;
-  if (FRadio)
-    SetChecked(true);  // clicks on a checked radio button change nothing
-  else
-    Click();  // the automatic check box has toggled already
+  // A click checks a radio button (a checked one stays so) and toggles a
+  // check box.
+  SetChecked(FRadio ? true : !FChecked);
   result = 0;
   return true;
 }
@@ -106,7 +205,7 @@ void TTkCheckBox::AdjustWidth() {
   SIZE size = {};
   const WideString& text = Caption();
   ::GetTextExtentPoint32W(dc.Get(), W(text), static_cast<int>(text.size()), &size);
-  SetBounds(Left(), Top(), ::GetSystemMetrics(SM_CXMENUCHECK) + 8 + size.cx, Height());
+  SetBounds(Left(), Top(), tkskin::CheckBoxSize + tkskin::CheckBoxGap + size.cx + tk::TextSlack(size.cx), Height());
 }
 
 TTkRadioButton::TTkRadioButton(TTkControl* parent) : TTkCheckBox(parent, true) {}
@@ -122,6 +221,27 @@ TTkEdit::TTkEdit(TTkControl* parent) : TTkControl(parent) {
 WideString TTkEdit::Text() const { return WindowText(Handle()); }
 
 void TTkEdit::SetText(const WideString& text) { SetCaption(text); }
+
+LRESULT TTkEdit::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (msg == WM_SETFOCUS || msg == WM_KILLFOCUS || msg == WM_ENABLE) {
+    const LRESULT result = TTkControl::WndProc(msg, wParam, lParam);
+    ::RedrawWindow(Handle(), nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE);
+    return result;
+  }
+  if (msg != WM_NCPAINT) return TTkControl::WndProc(msg, wParam, lParam);
+  const LRESULT result = TTkControl::WndProc(msg, wParam, lParam);
+  HDC dc = ::GetWindowDC(Handle());
+  if (dc) {
+    RECT r;
+    ::GetWindowRect(Handle(), &r);
+    ::OffsetRect(&r, -r.left, -r.top);
+    const COLORREF color = !Enabled() ? RGB(214, 214, 214) : Focused() ? tkskin::Accent() : RGB(173, 173, 173);
+    tk::TGdiObject brush(::CreateSolidBrush(color));
+    if (brush) ::FrameRect(dc, &r, static_cast<HBRUSH>(brush.Get()));
+    ::ReleaseDC(Handle(), dc);
+  }
+  return result;
+}
 
 // A disabled field keeps the system's grey.
 HBRUSH TTkEdit::CtlColor(HDC dc) { return Enabled() ? TTkControl::CtlColor(dc) : nullptr; }
@@ -162,6 +282,7 @@ void TTkComboBox::Clear() {
 }
 
 void TTkComboBox::AddItem(const WideString& text) {
+  NoteShownText(text);
   if (Handle()) ::SendMessageW(Handle(), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(W(text)));
 }
 

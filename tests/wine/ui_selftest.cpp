@@ -21,6 +21,7 @@
 #include "TkApplication.h"
 #include "TkControls.h"
 #include "TkForm.h"
+#include "TkSkin.h"
 
 namespace {
 
@@ -245,7 +246,9 @@ void CheckLayout(TTestForm& t) {
   Check(ok && ::GetParent(ok) == t.Buttons->Handle(), "the OK button is a BUTTON on the button panel");
   if (ok) CheckPlace(ok, 397, 8, 75, 25, "OK button");
   const HWND agree = FindChild(form, u"BUTTON", u"I agree to the license");
-  Check(agree && (::GetWindowLongW(agree, GWL_STYLE) & BS_TYPEMASK) == BS_AUTOCHECKBOX, "the check box is a BUTTON check box");
+  Check(agree && (::GetWindowLongW(agree, GWL_STYLE) & BS_TYPEMASK) == BS_OWNERDRAW, "the check box is a BUTTON drawn by the skin");
+  Check(agree && (::SendMessageW(agree, BM_GETCHECK, 0, 0) == BST_CHECKED) == t.Agree->Checked(),
+        "the check box answers BM_GETCHECK with its state");
   Check(agree && RectInParent(agree).right - RectInParent(agree).left > 100, "the check box widened to its caption");
   const HWND path = FindChild(form, u"EDIT", u"C:\\Program Files\\Demo");
   Check(path != nullptr, "the edit field holds its text");
@@ -283,9 +286,8 @@ void CheckPixels(TTestForm& t) {
   };
   t.Path->SetFocus();  // no focus rectangle on the check box
   Pump(200);
-  Check(pixel(t.Progress, 3, 3) == RGB(38, 160, 218), "the progress bar is filled at its left end");
-  Check(pixel(t.Progress, 295, 3) == RGB(235, 235, 235), "the progress bar is empty at its right end");
-  Check(pixel(t.Progress, 0, 0) == RGB(188, 188, 188), "the progress bar has its border");
+  Check(pixel(t.Progress, 3, 3) == tkskin::Accent(), "the progress bar is filled at its left end in the accent colour");
+  Check(pixel(t.Progress, 295, 3) == RGB(230, 230, 230), "the progress bar shows its track at its right end");
   const COLORREF behindBox = pixel(t.Agree, t.Agree->Width() - 2, 1);
   Check(behindBox == RGB(255, 255, 255), "the check box draws on its white panel, found " + std::to_string(behindBox));
   Check(pixel(t.Paint, 32, 32) == RGB(220, 40, 40), "the paint box shows what OnPaint drew");
