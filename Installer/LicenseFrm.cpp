@@ -11,6 +11,13 @@ TLicenseForm::TLicenseForm(TTkForm* owner) : TBaseForm(owner) {
   memLicense->SetAlign(TAlign::alClient);
 }
 
+bool TLicenseForm::KeyDown(WORD& key, unsigned shift) {
+  if (TBaseForm::KeyDown(key, shift)) return true;
+  if (key != VK_ESCAPE || shift != 0) return false;
+  SetModalResult(mrCancel);
+  return true;
+}
+
 void TLicenseForm::Execute(TTkForm* owner, const WideString& caption, const WideString& text) {
   std::unique_ptr<TLicenseForm> form(new TLicenseForm(owner));
   form->SetCaption(caption);

@@ -101,6 +101,7 @@ TTkControl::TTkControl(TTkControl* parent) : FParent(parent), FVisible(parent !=
 
 TTkControl::~TTkControl() {
   while (!FChildren.empty()) delete FChildren.back();  // each child unlinks itself
+  if (FNameAtom) ::GlobalDeleteAtom(FNameAtom);
   if (FHandle) {
     const HWND wnd = FHandle;
     // Messages of the destruction find no object any more and take the
@@ -225,7 +226,19 @@ LRESULT CALLBACK TTkControl::StaticWndProc(HWND wnd, UINT msg, WPARAM wParam, LP
   return 0;
 }
 
+// Another process (a test driver, an accessibility tool) may ask a control
+// for its name: the answer is a global atom holding it, which the control
+// keeps until it goes.
+UINT TTkControl::NameQueryMessage() {
+  static const UINT message = ::RegisterWindowMessageW(L"TkControl.Name");
+  return message;
+}
+
 LRESULT TTkControl::Dispatch(UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (msg == NameQueryMessage() && msg != 0) {
+    if (!FNameAtom && !Name.empty() && Name.size() < 255) FNameAtom = ::GlobalAddAtomW(W(Name));
+    return FNameAtom;
+  }
   if (msg == WM_NCDESTROY) {
     // The system destroys the window without us (its owner or parent
     // went): the object stays, without a window.

@@ -61,8 +61,11 @@ public:
   // get the program's icon.
   static void RegisterWindowClass(const wchar_t* name, bool form);
 
-  // Name for tests and error texts ("btnInstall"); not shown.
+  // Name for tests and error texts ("btnInstall"); not shown. Other
+  // processes read it by sending NameQueryMessage(): the result is a
+  // global atom holding the name (0 for a control without one).
   WideString Name;
+  static UINT NameQueryMessage();
 
   int Left() const { return FLeft; }
   int Top() const { return FTop; }
@@ -166,6 +169,7 @@ private:
   TTkFont FFont;
   HFONT FFontHandle = nullptr;
   WideString FShownText;  // text whose glyphs the font must have
+  ATOM FNameAtom = 0;
   COLORREF FColor = CLR_DEFAULT;
   HBRUSH FBrush = nullptr;
   COLORREF FBrushColor = CLR_NONE;

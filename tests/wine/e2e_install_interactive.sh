@@ -8,12 +8,6 @@
 . "$(dirname "$0")/harness.sh"
 . "$(dirname "$0")/product.sh"
 wh_init
-# The Chinese texts need a font with their glyphs under the names the
-# window asks for.
-for face in "微软雅黑" "Tahoma"; do
-  wh__sys reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$face" /d "WenQuanYi Micro Hei" /f >/dev/null 2>&1 || true
-done
-wh_on_exit wh__sys reg delete 'HKCU\Software\Wine\Fonts\Replacements' /f
 
 guid='{6C1B7E2A-0D55-4E0C-9A51-3F1B2C3D4E04}'
 base="HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall"

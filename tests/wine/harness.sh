@@ -413,16 +413,49 @@ wh_build_setup() {
   [[ $rc == 0 && -f $2 ]] || wh_fail "setupkit build $1 failed (exit $rc): $out"
 }
 
-# wh_screenshot NAME: the whole screen into $WH_SHOTS/NAME.png, for a person
-# to look at later; prints the file's path. Never fails the test.
+# wh_screenshot NAME [TITLE]: the whole screen, or only the window of that
+# title, into $WH_SHOTS/NAME.png, for a person to look at later; prints the
+# file's path. Never fails the test.
 wh_screenshot() {
-  local dir=${WH_SHOTS:-$(dirname "$WH_BIN")/test-shots}
+  local dir=${WH_SHOTS:-$(dirname "$WH_BIN")/test-shots} crop=() rect
   mkdir -p "$dir" 2>/dev/null || true
-  if import -display "$DISPLAY" -window root "$dir/$1.png" >/dev/null 2>&1; then
+  if [[ -n ${2:-} ]]; then
+    rect=$(wh_windriver --timeout 5 dump "$2" 2>/dev/null | tr -d '\r' | sed -n 's/^rect=//p')
+    if [[ $rect =~ ^(-?[0-9]+),(-?[0-9]+),([0-9]+),([0-9]+)$ ]]; then
+      crop=(-crop "${BASH_REMATCH[3]}x${BASH_REMATCH[4]}+${BASH_REMATCH[1]}+${BASH_REMATCH[2]}")
+    fi
+  fi
+  if import -display "$DISPLAY" -window root "${crop[@]}" +repage "$dir/$1.png" >/dev/null 2>&1; then
     echo "$dir/$1.png"
   else
     echo "harness: no screenshot $1 (is imagemagick installed?)" >&2
   fi
+}
+
+# wh_control DUMPFILE NAME: the line of a `windriver dump` for the control
+# of that name: CLASS|TEXT|VISIBLE|ENABLED|X,Y,W,H|NAME|PX,PY|CHECKED.
+wh_control() {
+  tr -d '\r' <"$1" | awk -F'|' -v n="$2" '$6 == n { print; exit }'
+}
+
+# wh_expect_control DUMPFILE NAME VISIBLE PX,PY,W,H [TEXT]: the control is
+# there, shown or hidden, at PX,PY of its parent, W x H (a "*" for a value
+# not checked), with that text when one is given.
+wh_expect_control() {
+  local line f
+  line=$(wh_control "$1" "$2")
+  [[ -n $line ]] || wh_fail "no control $2 in the window"
+  IFS='|' read -r -a f <<<"$line"
+  [[ ${f[2]} == "$3" ]] || wh_fail "$2: visible=${f[2]}, expected $3 ($line)"
+  local want got size
+  IFS=, read -r -a want <<<"$4"
+  size=${f[4]#*,}; size=${size#*,}
+  IFS=, read -r -a got <<<"${f[6]},$size"
+  local i
+  for i in 0 1 2 3; do
+    [[ ${want[i]} == "*" || ${want[i]} == "${got[i]}" ]] || wh_fail "$2: at ${f[6]} size ${size/,/ x }, expected $4 ($line)"
+  done
+  if (($# > 4)); then [[ ${f[1]} == "$5" ]] || wh_fail "$2: text \"${f[1]}\", expected \"$5\""; fi
 }
 
 # wh_assert_eq EXPECTED ACTUAL [WHAT]

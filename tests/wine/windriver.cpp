@@ -5,6 +5,7 @@
 //   windriver [options] dump TITLE            the window and every control in it
 //   windriver [options] text TITLE            what a person can read in it
 //   windriver [options] click TITLE CAPTION   a real mouse click on a control
+//   windriver [options] drag TITLE CAPTION DX DY  press on a control, move, release
 //   windriver [options] key TITLE KEY         Enter, Esc, Tab, Space, Alt+F4 ...
 //   windriver [options] settext TITLE CLASS TEXT
 //   windriver [options] close TITLE           posts WM_CLOSE
@@ -12,10 +13,19 @@
 // Options: --title-contains, --class NAME (only windows of that class: a
 // message box titled as its owner is "#32770"), --pid N (a Windows process
 // id), --timeout SECONDS (default 20), --message (click with BM_CLICK
-// instead of the mouse), --hidden (also find invisible windows).
+// instead of the mouse; other controls get a posted left-button press and
+// release, which reach them also under a modal window), --hidden (also
+// find invisible windows).
 //
 // A window is looked for among the top-level windows, by its exact title or
-// a part of it; every command that names one waits for it first.
+// a part of it; every command that names one waits for it first. A control
+// is named by its caption, or by "@name" for the name the installer's
+// window layer gives it ("@imgClose").
+//
+// dump prints one line per control:
+//   CLASS|TEXT|VISIBLE|ENABLED|X,Y,W,H|NAME|PX,PY|CHECKED
+// X,Y relative to the window's client area, PX,PY to the parent's;
+// CHECKED is what the control answers to BM_GETCHECK (0 for others).
 #include "WineTool.h"
 
 namespace {
@@ -164,6 +174,21 @@ bool Usable(HWND w) {
   return ::IsWindowVisible(w) != FALSE;
 }
 
+// The name the toolkit gave a control, empty for other windows.
+WideString NameOf(HWND w) {
+  static const UINT query = ::RegisterWindowMessageW(L"TkControl.Name");
+  DWORD_PTR atom = 0;
+  if (!query || !::SendMessageTimeoutW(w, query, 0, 0, SMTO_ABORTIFHUNG, 2000, &atom) || atom == 0) return WideString();
+  wchar_t buf[256] = {};
+  const UINT n = ::GlobalGetAtomNameW(static_cast<ATOM>(atom), buf, 256);
+  return wt::FromW(buf, n);
+}
+
+bool ControlMatches(HWND w, const WideString& caption) {
+  if (caption.size() > 1 && caption[0] == u'@') return NameOf(w) == caption.substr(1);
+  return CaptionMatches(TextOf(w), caption);
+}
+
 RECT ClientRelative(HWND top, HWND w) {
   RECT r = {};
   ::GetWindowRect(w, &r);
@@ -228,9 +253,14 @@ void Dump(HWND top) {
   wt::OutLine(u"owner=" + (owner ? wt::Hex(reinterpret_cast<uintptr_t>(owner)) : WideString(u"0")));
   for (HWND w : Descendants(top)) {
     const RECT r = ClientRelative(top, w);
+    const RECT p = ClientRelative(::GetParent(w), w);
+    DWORD_PTR checked = 0;
+    if (SameText(ClassOf(w), u"Button"))
+      ::SendMessageTimeoutW(w, BM_GETCHECK, 0, 0, SMTO_ABORTIFHUNG, 2000, &checked);
     wt::OutLine(ClassOf(w) + u"|" + Flat(TextOf(w)) + u"|" + (::IsWindowVisible(w) ? u"1" : u"0") + u"|" +
                 (::IsWindowEnabled(w) ? u"1" : u"0") + u"|" + Int(r.left) + u"," + Int(r.top) + u"," +
-                Int(r.right - r.left) + u"," + Int(r.bottom - r.top));
+                Int(r.right - r.left) + u"," + Int(r.bottom - r.top) + u"|" + NameOf(w) + u"|" + Int(p.left) +
+                u"," + Int(p.top) + u"|" + wt::ToWide(static_cast<unsigned long>(checked)));
   }
 }
 
@@ -278,7 +308,28 @@ void Send(std::vector<INPUT>& input) {
   if (sent != input.size()) wt::FailLastError(u"SendInput");
 }
 
-void MouseClick(HWND top, HWND control, const WideString& caption) {
+// A move of the pointer to a point of the screen.
+INPUT MouseMove(POINT pt) {
+  const int vx = ::GetSystemMetrics(SM_XVIRTUALSCREEN), vy = ::GetSystemMetrics(SM_YVIRTUALSCREEN);
+  const int vw = ::GetSystemMetrics(SM_CXVIRTUALSCREEN), vh = ::GetSystemMetrics(SM_CYVIRTUALSCREEN);
+  INPUT move = {};
+  move.type = INPUT_MOUSE;
+  move.mi.dx = static_cast<LONG>((pt.x - vx) * 65535LL / (vw > 1 ? vw - 1 : 1));
+  move.mi.dy = static_cast<LONG>((pt.y - vy) * 65535LL / (vh > 1 ? vh - 1 : 1));
+  move.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_VIRTUALDESK;
+  return move;
+}
+
+INPUT MouseButton(bool down) {
+  INPUT in = {};
+  in.type = INPUT_MOUSE;
+  in.mi.dwFlags = down ? MOUSEEVENTF_LEFTDOWN : MOUSEEVENTF_LEFTUP;
+  return in;
+}
+
+// The middle of a control, checked to lie on the screen and to be what a
+// pointer there would hit.
+POINT Target(HWND top, HWND control, const WideString& caption) {
   RECT r = {};
   ::GetWindowRect(control, &r);
   POINT pt = {(r.left + r.right) / 2, (r.top + r.bottom) / 2};
@@ -291,43 +342,77 @@ void MouseClick(HWND top, HWND control, const WideString& caption) {
   HWND hit = ::WindowFromPoint(pt);
   if (!hit || ::GetAncestor(hit, GA_ROOT) != top)
     throw EOSError(u"\"" + caption + u"\" is covered by " + (hit ? ClassOf(hit) + u" \"" + TextOf(::GetAncestor(hit, GA_ROOT)) + u"\"" : WideString(u"nothing")));
+  return pt;
+}
 
-  INPUT move = {};
-  move.type = INPUT_MOUSE;
-  move.mi.dx = static_cast<LONG>((pt.x - vx) * 65535LL / (vw > 1 ? vw - 1 : 1));
-  move.mi.dy = static_cast<LONG>((pt.y - vy) * 65535LL / (vh > 1 ? vh - 1 : 1));
-  move.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_VIRTUALDESK;
-  std::vector<INPUT> input{move};
+void MouseClick(HWND top, HWND control, const WideString& caption) {
+  const POINT pt = Target(top, control, caption);
+
+  std::vector<INPUT> input{MouseMove(pt)};
   Send(input);
   // Skinned buttons light up on hover and press on the down stroke; a pause
   // lets them see the pointer arrive first, as they would with a hand.
   ::Sleep(50);
-  INPUT down = {}, up = {};
-  down.type = up.type = INPUT_MOUSE;
-  down.mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
-  up.mi.dwFlags = MOUSEEVENTF_LEFTUP;
-  input = {down};
+  input = {MouseButton(true)};
   Send(input);
   ::Sleep(50);
-  input = {up};
+  input = {MouseButton(false)};
   Send(input);
 }
 
-void Click(HWND top, const WideString& caption) {
+// Press on the control, move the pointer by dx, dy in steps as a hand
+// would, release.
+void MouseDrag(HWND top, HWND control, const WideString& caption, int dx, int dy) {
+  const POINT from = Target(top, control, caption);
+  std::vector<INPUT> input{MouseMove(from)};
+  Send(input);
+  ::Sleep(50);
+  input = {MouseButton(true)};
+  Send(input);
+  ::Sleep(100);
+  const int steps = 10;
+  for (int i = 1; i <= steps; ++i) {
+    input = {MouseMove(POINT{from.x + dx * i / steps, from.y + dy * i / steps})};
+    Send(input);
+    ::Sleep(30);
+  }
+  ::Sleep(100);
+  input = {MouseButton(false)};
+  Send(input);
+  ::Sleep(100);
+}
+
+HWND FindControl(HWND top, const WideString& caption) {
   HWND control = nullptr;
   Poll([&]() -> WideString {
         control = nullptr;
         bool seen = false;
         for (HWND w : Descendants(top)) {
-          if (!CaptionMatches(TextOf(w), caption)) continue;
+          if (!ControlMatches(w, caption)) continue;
           seen = true;
-          if (Usable(w)) { control = w; return WideString(); }
+          // A posted click needs only a visible control.
+          if (opt.message ? ::IsWindowVisible(w) != FALSE : Usable(w)) { control = w; return WideString(); }
         }
         return seen ? u"it is hidden or disabled" : u"not found";
       },
       u"control \"" + caption + u"\" in \"" + TextOf(top) + u"\"");
+  return control;
+}
+
+void Click(HWND top, const WideString& caption) {
+  HWND control = FindControl(top, caption);
   if (opt.message) {
-    if (!::PostMessageW(control, BM_CLICK, 0, 0)) wt::FailLastError(u"PostMessage BM_CLICK");
+    // Posted, not sent through the input queue: it reaches the control
+    // also while its window is disabled by a modal one.
+    if (SameText(ClassOf(control), u"Button")) {
+      if (!::PostMessageW(control, BM_CLICK, 0, 0)) wt::FailLastError(u"PostMessage BM_CLICK");
+      return;
+    }
+    RECT r = {};
+    ::GetClientRect(control, &r);
+    const LPARAM at = MAKELPARAM(r.right / 2, r.bottom / 2);
+    if (!::PostMessageW(control, WM_LBUTTONDOWN, MK_LBUTTON, at) || !::PostMessageW(control, WM_LBUTTONUP, 0, at))
+      wt::FailLastError(u"PostMessage WM_LBUTTONDOWN/UP");
     return;
   }
   Foreground(top);
@@ -403,7 +488,7 @@ void SetText(HWND top, const WideString& cls, const WideString& text) {
 const char16_t* const usage =
     u"windriver [--title-contains] [--class NAME] [--pid N] [--timeout S] [--message] [--hidden] COMMAND ...\n"
     u"  wait TITLE | gone TITLE | dump TITLE | text TITLE | click TITLE CAPTION | key TITLE KEY\n"
-    u"  settext TITLE CLASS TEXT | close TITLE | list";
+    u"  drag TITLE CAPTION DX DY | settext TITLE CLASS TEXT | close TITLE | list";
 
 }  // namespace
 
@@ -453,6 +538,12 @@ int wmain(int argc, wchar_t** argv) {
     } else if (cmd == u"click") {
       need(2);
       Click(WaitTop(words[1]), words[2]);
+    } else if (cmd == u"drag") {
+      need(4);
+      const HWND top = WaitTop(words[1]);
+      const HWND control = FindControl(top, words[2]);
+      Foreground(top);
+      MouseDrag(top, control, words[2], _wtoi(wt::W(words[3])), _wtoi(wt::W(words[4])));
     } else if (cmd == u"key") {
       need(2);
       Key(WaitTop(words[1]), words[2]);
