@@ -88,7 +88,35 @@ moved_by() {  # "X,Y X2,Y2" -> "DX,DY"
   echo "$((${b%,*} - ${a%,*})),$((${b#*,} - ${a#*,}))"
 }
 
-# ---- Simplified Chinese: the license, the license window, dragging, close.
+browse() {  # START KEY [SHOT]: the field after browsing from START and answering KEY
+  wh_windriver settext "$title" Edit "$1" >/dev/null
+  wh_windriver click "$title" @btnDestDir >/dev/null
+  wh_windriver --class '#32770' --title-contains wait "" >/dev/null || wh_fail "Browse opened no folder browser"
+  wh_windriver --class '#32770' --title-contains text "" | tr -d '\r' | grep -qxF "$caption" ||
+    wh_fail "the folder browser does not show its caption $caption"
+  # The browser selects the start folder once its tree is filled.
+  sleep 3
+  [[ -n ${3:-} ]] && WH_SHOT_OPTS="--class #32770 --title-contains" wh_screenshot "$3" "" >/dev/null
+  wh_windriver --class '#32770' --title-contains key "" "$2" >/dev/null
+  wh_windriver --class '#32770' --title-contains gone "" >/dev/null || wh_fail "the folder browser did not close"
+  dump "$title"
+  wh_control "$d" edtDestDir | awk -F'|' '{ print $2 }'
+}
+
+# hold FILE: another program holds the file open until release.
+hold() {
+  mkdir -p "$(dirname "$1")"
+  rm -f "$WH_WORK/release"
+  holder=$(wh_run_bg "$WH_BIN/holder.exe" "$(wh_winpath "$1")" "$(wh_winpath "$WH_WORK/release")")
+  wh_wait_for_line "$(wh_bg_log "$holder")" holding
+}
+release() {
+  touch "$WH_WORK/release"
+  wh_bg_wait "$holder" 30 || wh_fail "the holder did not end cleanly"
+}
+
+# ---- Simplified Chinese: the license, the license window, dragging, the
+# folder browser, the copy-failure dialog.
 title="探针产品 安装程序"
 setup=$(run_in zh_CN.UTF-8)
 wh_windriver wait "选择语言" >/dev/null || wh_fail "no language dialog on a Chinese system"
@@ -140,11 +168,28 @@ dump "$title"
 wh_expect_control "$d" btnInstall 1 275,280,200,50 "立即安装"
 wh_assert_eq 1 "$(checked cbLicense)" "the check box after a drag that began on it"
 
-wh_windriver click "$title" @imgClose >/dev/null
-rc=0; wh_bg_wait "$setup" 30 || rc=$?
-wh_assert_eq 2 "$rc" "exit code after the close glyph on the start page"
+caption="选择安装目录"
+browse 'C:\' Esc chs-folder-browser >/dev/null
 
-# ---- Traditional Chinese: the folder browser.
+# The copy-failure dialog in Chinese; its Exit Setup ends the installation.
+app_chs="$WH_WORK/chs folder"
+hold "$app_chs/data/readme.txt"
+wh_windriver settext "$title" Edit "$(wh_winpath "$app_chs")" >/dev/null
+wh_windriver click "$title" "立即安装" >/dev/null
+wh_windriver wait "复制文件失败" >/dev/null || wh_fail "no copy-failure dialog for the held file"
+dump "复制文件失败"
+for b in btnRetry:重试 btnIgnore:忽略 btnAbort:退出安装; do
+  grep -qF "|${b#*:}|1|1|" "$d" || wh_fail "the copy-failure dialog lacks ${b#*:}"
+done
+grep -qF "|文件：$(wh_winpath "$app_chs")\\data\\readme.txt\\n\\n失败原因：" "$d" ||
+  wh_fail "the copy-failure message: $(grep lblInfo "$d")"
+wh_screenshot chs-copy-failure "复制文件失败" >/dev/null
+wh_windriver click "复制文件失败" "退出安装" >/dev/null
+rc=0; wh_bg_wait "$setup" 30 || rc=$?
+release
+wh_assert_eq 5 "$rc" "exit code after Exit Setup"
+
+# ---- Traditional Chinese: choosing folders, the close glyph.
 title="探針產品 安裝程式"
 setup=$(run_in zh_TW.UTF-8)
 wh_windriver wait "選擇語言" >/dev/null || wh_fail "no language dialog on a Traditional Chinese system"
@@ -155,20 +200,7 @@ wh_windriver wait "$title" >/dev/null || wh_fail "no main window after OK"
 check_start_page "$title" "探針產品" "版本：2.5.1.300" "安裝目錄：" "瀏覽..." "同意" "用戶授權合約" "立即安裝" 167
 wh_screenshot cht-start-page "$title" >/dev/null
 
-browse() {  # START KEY: the field after browsing from START and answering KEY
-  wh_windriver settext "$title" Edit "$1" >/dev/null
-  wh_windriver click "$title" @btnDestDir >/dev/null
-  wh_windriver --class '#32770' --title-contains wait "" >/dev/null || wh_fail "Browse opened no folder browser"
-  wh_windriver --class '#32770' --title-contains text "" | tr -d '\r' | grep -qxF "選擇安裝目錄" ||
-    wh_fail "the folder browser does not show its caption"
-  # The browser selects the start folder once its tree is filled.
-  sleep 3
-  [[ -n ${3:-} ]] && wh_screenshot "$3" >/dev/null
-  wh_windriver --class '#32770' --title-contains key "" "$2" >/dev/null
-  wh_windriver --class '#32770' --title-contains gone "" >/dev/null || wh_fail "the folder browser did not close"
-  dump "$title"
-  wh_control "$d" edtDestDir | awk -F'|' '{ print $2 }'
-}
+caption="選擇安裝目錄"
 # On drive C: (Wine's browser shows the Unix root as a drive it cannot
 # label, and stops there).
 mkdir -p "$WINEPREFIX/drive_c/ui pre/folder"
@@ -184,9 +216,9 @@ chosen=$(browse "$pre" Enter cht-folder-browser)
 [[ $chosen == *\\Desktop\\ ]] && chosen=$(browse "$pre" Enter cht-folder-browser)
 wh_assert_eq "$pre\\" "$chosen" "the folder chosen from an existing start"
 wh_assert_eq 'C:\no such\folder' "$(browse 'C:\no such\folder' Esc)" "the field after a cancelled browser"
-wh_windriver key "$title" Alt+F4 >/dev/null
+wh_windriver click "$title" @imgClose >/dev/null
 rc=0; wh_bg_wait "$setup" 30 || rc=$?
-wh_assert_eq 2 "$rc" "exit code after Alt+F4 on the start page"
+wh_assert_eq 2 "$rc" "exit code after the close glyph on the start page"
 
 # ---- English: the license link moves; the installation runs.
 title="Probe Product Setup"
@@ -203,17 +235,24 @@ cb_left=${cb[6]%,*}; cb_width=${cb[4]#*,*,}; cb_width=${cb_width%,*}
 check_start_page "$title" "Probe Product" "Version: 2.5.1.300" "Destination:" "Browse..." "Agree" \
   "User License Agreement" "Install" $((cb_left + cb_width + 16))
 wh_screenshot eng-start-page "$title" >/dev/null
+wh_assert_eq "btnInstall|Install" "$(field focus)" "the focused control of the start page"
 main_eng=$(wh_windriver wait "$title" | tr -d '\r')
+
+wh_windriver click "$title" @lblLicense >/dev/null
+wh_windriver wait "User License Agreement" >/dev/null || wh_fail "the license link opened no license window"
+grep -q '^Edit|License terms\.' <(wh_windriver dump "User License Agreement") ||
+  wh_fail "the license window does not show the English license"
+wh_screenshot eng-license-window "User License Agreement" >/dev/null
+wh_windriver key "User License Agreement" Esc >/dev/null
+wh_windriver gone "User License Agreement" >/dev/null || wh_fail "Esc did not close the license window"
+caption="Select Destination"
+browse 'C:\' Esc eng-folder-browser >/dev/null
 
 # A file of the product held open by another program: the installation
 # stops at it with the copy-failure dialog, the window on its progress page.
-app_win=$(wh_winpath "$app")
-mkdir -p "$app/data"
-holder=$(wh_run_bg "$WH_BIN/holder.exe" "$app_win\\data\\readme.txt" "$(wh_winpath "$WH_WORK/release")")
-wh_wait_for_line "$(wh_bg_log "$holder")" holding
-wh_windriver settext "$title" Edit "$app_win" >/dev/null
-# Install has the focus: Enter presses it.
-wh_windriver key "$title" Enter >/dev/null
+hold "$app/data/readme.txt"
+wh_windriver settext "$title" Edit "$(wh_winpath "$app")" >/dev/null
+wh_windriver click "$title" Install >/dev/null
 dialog="Failed to copy file"
 wh_windriver wait "$dialog" >/dev/null || wh_fail "no copy-failure dialog for the held file"
 dump "$title"
@@ -242,8 +281,7 @@ sleep 1
 wh_bg_running "$setup" || wh_fail "the installer ended on the close glyph or WM_CLOSE while installing"
 wh_windriver key "$dialog" Esc >/dev/null
 wh_windriver gone "$dialog" >/dev/null || wh_fail "Esc did not answer the copy-failure dialog"
-touch "$WH_WORK/release"
-wh_bg_wait "$holder" 30 || wh_fail "the holder did not end cleanly"
+release
 
 for _ in $(seq 100); do
   dump "$title"

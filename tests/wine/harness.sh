@@ -414,13 +414,15 @@ wh_build_setup() {
 }
 
 # wh_screenshot NAME [TITLE]: the whole screen, or only the window of that
-# title, into $WH_SHOTS/NAME.png, for a person to look at later; prints the
+# title (found with the windriver options in WH_SHOT_OPTS), into $WH_SHOTS/NAME.png, for a person to look at later; prints the
 # file's path. Never fails the test.
 wh_screenshot() {
   local dir=${WH_SHOTS:-$(dirname "$WH_BIN")/test-shots} crop=() rect
   mkdir -p "$dir" 2>/dev/null || true
   if [[ -n ${2:-} ]]; then
-    rect=$(wh_windriver --timeout 5 dump "$2" 2>/dev/null | tr -d '\r' | sed -n 's/^rect=//p')
+    # WH_SHOT_OPTS: windriver options that find the window ("--class #32770").
+    # shellcheck disable=SC2086
+    rect=$(wh_windriver --timeout 5 ${WH_SHOT_OPTS:-} dump "$2" 2>/dev/null | tr -d '\r' | sed -n 's/^rect=//p')
     if [[ $rect =~ ^(-?[0-9]+),(-?[0-9]+),([0-9]+),([0-9]+)$ ]]; then
       crop=(-crop "${BASH_REMATCH[3]}x${BASH_REMATCH[4]}+${BASH_REMATCH[1]}+${BASH_REMATCH[2]}")
     fi

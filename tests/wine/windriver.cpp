@@ -22,7 +22,9 @@
 // is named by its caption, or by "@name" for the name the installer's
 // window layer gives it ("@imgClose").
 //
-// dump prints one line per control:
+// dump prints the window's own facts (title, class, client, rect, style,
+// focus: the name and text of the focused control, ...), then one line per
+// control:
 //   CLASS|TEXT|VISIBLE|ENABLED|X,Y,W,H|NAME|PX,PY|CHECKED
 // X,Y relative to the window's client area, PX,PY to the parent's;
 // CHECKED is what the control answers to BM_GETCHECK (0 for others).
@@ -249,6 +251,12 @@ void Dump(HWND top) {
   wt::OutLine(u"style=" + wt::Hex(style) + u" " + StyleNames(style, ex));
   wt::OutLine(u"enabled=" + WideString(::IsWindowEnabled(top) ? u"1" : u"0"));
   wt::OutLine(u"visible=" + WideString(::IsWindowVisible(top) ? u"1" : u"0"));
+  // The control with the keyboard focus in the window's thread.
+  GUITHREADINFO gui = {};
+  gui.cbSize = sizeof gui;
+  const DWORD thread = ::GetWindowThreadProcessId(top, nullptr);
+  const HWND focus = ::GetGUIThreadInfo(thread, &gui) ? gui.hwndFocus : nullptr;
+  wt::OutLine(u"focus=" + (focus ? NameOf(focus) + u"|" + Flat(TextOf(focus)) : WideString()));
   HWND owner = ::GetWindow(top, GW_OWNER);
   wt::OutLine(u"owner=" + (owner ? wt::Hex(reinterpret_cast<uintptr_t>(owner)) : WideString(u"0")));
   for (HWND w : Descendants(top)) {
