@@ -233,20 +233,24 @@ struct TQvHttp::TTransport {
       if (!authorization.empty()) extra.push_back("Proxy-Authorization: " + authorization);
       const std::string request = BuildGetRequest(url, proxy.Use && !url.IsHttps(), extra);
       THttpResponseHead head;
+      const uint64_t before = Reader->ReceivedBytes();
       try {
         Channel->SendAll(request.data(), request.size());
         head = Reader->ReadHead();
       } catch (const ENetError&) {
         // A kept-alive connection that the server closed meanwhile fails
         // before any byte of an answer: once, a new connection is tried.
-        if (fresh || retried || Reader->Received()) throw;
+        if (fresh || retried || Reader->ReceivedBytes() != before) throw;
         retried = true;
         Drop();
         continue;
       }
       LastStatus = head.Status;
-      for (const std::string& c : head.Values("Set-Cookie")) Cookies.Store(url, c);
-      if (head.Status == 407 && proxy.Use && !url.IsHttps()) {
+      const bool proxyChallenge = head.Status == 407 && proxy.Use && !url.IsHttps();
+      // A proxy's own answer sets no cookies for the server behind it.
+      if (!proxyChallenge)
+        for (const std::string& c : head.Values("Set-Cookie")) Cookies.Store(url, c);
+      if (proxyChallenge) {
         authorization = auth.Answer(head, "GET", url.ToString());
         if (!DrainBody(*Reader, head, false)) Drop();
         continue;

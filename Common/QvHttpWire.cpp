@@ -297,7 +297,7 @@ bool THttpReader::Fill() {
   const size_t n = FChannel.Receive(FBuffer.data() + FEnd, FBuffer.size() - FEnd);
   if (n == 0) return false;
   FEnd += n;
-  FReceived = true;
+  FReceivedBytes += n;
   return true;
 }
 
@@ -519,17 +519,29 @@ void THttpCookieJar::Store(const THttpUrl& from, const std::string& setCookie) {
       expired = ExpiresInPast(value);
     }
   }
+  // A cookie of the same name, domain and path is replaced where it
+  // stands, so it keeps its place among cookies of equal path length.
   auto same = [&](const TCookie& o) { return o.Name == c.Name && o.Domain == c.Domain && o.Path == c.Path; };
-  FCookies.erase(std::remove_if(FCookies.begin(), FCookies.end(), same), FCookies.end());
-  if (expired || FCookies.size() >= kMaxCookies) return;
-  FCookies.push_back(std::move(c));
+  const auto it = std::find_if(FCookies.begin(), FCookies.end(), same);
+  if (expired) {
+    if (it != FCookies.end()) FCookies.erase(it);
+  } else if (it != FCookies.end()) {
+    *it = std::move(c);
+  } else if (FCookies.size() < kMaxCookies) {
+    FCookies.push_back(std::move(c));
+  }
 }
 
 std::string THttpCookieJar::HeaderFor(const THttpUrl& url) const {
   std::string path, query, r;
   SplitPathQuery(url.PathAndQuery, path, query);
   const std::string host = LowerStr(url.Host);
-  for (const TCookie& c : FCookies) {
+  // Longer paths first, then in the order they were set (RFC 6265 5.4).
+  std::vector<const TCookie*> order;
+  for (const TCookie& c : FCookies) order.push_back(&c);
+  std::stable_sort(order.begin(), order.end(), [](const TCookie* a, const TCookie* b) { return a->Path.size() > b->Path.size(); });
+  for (const TCookie* p : order) {
+    const TCookie& c = *p;
     if (c.HostOnly ? host != c.Domain : !DomainMatches(host, c.Domain)) continue;
     if (!PathMatches(path, c.Path) || (c.Secure && !url.IsHttps())) continue;
     if (!r.empty()) r += "; ";

@@ -98,9 +98,9 @@ public:
                 const std::function<void(int64_t)>& progress);
   // Bytes received and not yet parsed.
   size_t Pending() const { return FEnd - FStart; }
-  // Whether any byte arrived since construction (a reused connection that
-  // fails before that was merely stale).
-  bool Received() const { return FReceived; }
+  // Bytes received on the channel so far: a reused connection that fails
+  // before a request's answer added any was merely stale.
+  uint64_t ReceivedBytes() const { return FReceivedBytes; }
 
 private:
   std::string ReadLine();
@@ -112,7 +112,7 @@ private:
   std::vector<char> FBuffer = std::vector<char>(16 * 1024);
   size_t FStart = 0;
   size_t FEnd = 0;
-  bool FReceived = false;
+  uint64_t FReceivedBytes = 0;
 };
 
 // ---- cookies ---------------------------------------------------------------

@@ -30,8 +30,9 @@ build_packages=(cmake ninja-build g++ g++-mingw-w64-i686 g++-mingw-w64-x86-64-po
                 nginx-light libnginx-mod-http-echo squid apache2-utils)
 # The Windows build runs under Wine: 32-bit programs in a 64-bit prefix,
 # windows on a virtual display, driven by xdotool and photographed by
-# imagemagick; the Chinese texts need a CJK font.
-wine_packages=(wine wine64 wine32:i386 xvfb xdotool imagemagick fonts-wqy-microhei)
+# imagemagick; the Chinese texts need a CJK font; Wine's NTLM provider
+# needs winbind's ntlm_auth.
+wine_packages=(wine wine64 wine32:i386 xvfb xdotool imagemagick fonts-wqy-microhei winbind)
 
 packages=("${build_packages[@]}")
 [[ $wine -eq 0 ]] || packages+=("${wine_packages[@]}")

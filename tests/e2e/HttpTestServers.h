@@ -171,6 +171,7 @@ public:
     FThread.join();
   }
   int Port() const { return FPort; }
+  int Connections() const { return FConnections; }
   std::vector<std::string> Requests() {
     std::lock_guard<std::mutex> lock(FMutex);
     return FRequests;
@@ -195,6 +196,7 @@ private:
     while (!FStop) {
       const int fd = ::accept(FListen, nullptr, nullptr);
       if (fd < 0) return;
+      ++FConnections;
       // One connection at a time: every request on it goes to the handler.
       for (;;) {
         const std::string head = ReadHead(fd);
@@ -219,6 +221,7 @@ private:
   int FListen = -1;
   int FPort = 0;
   std::atomic<bool> FStop{false};
+  std::atomic<int> FConnections{0};
   std::mutex FMutex;
   std::vector<std::string> FRequests;
   std::thread FThread;

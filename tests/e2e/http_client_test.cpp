@@ -248,6 +248,22 @@ TEST(HttpWire, RequestBytesDirectAndThroughAProxy) {
   SetProxy(false);
 }
 
+// One connection serves the requests of a client while the server keeps
+// it; a connection the server dropped meanwhile is replaced once, quietly.
+TEST(HttpWire, KeptAliveConnectionsAreReusedAndReplacedWhenStale) {
+  SetProxy(false);
+  TLoopbackServer server([](int fd, const std::string&, int index) {
+    TLoopbackServer::Send(fd, "HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\n" + std::to_string(index));
+    if (index == 1) throw TCloseConnection();
+  });
+  TQvHttp http;
+  for (const char* expected : {"0", "1", "2"}) {
+    EXPECT_TRUE(http.Get(U(Local(server.Port(), "/")))) << WideToUtf8(http.LastError());
+    EXPECT_EQ(Body(http), expected);
+  }
+  EXPECT_EQ(server.Connections(), 2);
+}
+
 // Answers that must fail cleanly, each on a fresh connection.
 TEST(HttpWire, MalformedOversizedAndCutBodiesFail) {
   SetProxy(false);
