@@ -71,7 +71,14 @@ std::unique_ptr<TQvTcpSocket> TQvTcpSocket::Connect(const std::string& host, uin
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(connectTimeoutMs);
   int lastError = WSAECONNREFUSED;
   for (addrinfo* a = list.get(); a; a = a->ai_next) {
-    TSocket s(::WSASocketW(a->ai_family, a->ai_socktype, a->ai_protocol, nullptr, 0, WSA_FLAG_NO_HANDLE_INHERIT));
+    // Programs that the installer starts later must not inherit the
+    // socket; systems before Windows 7 SP1 do not know the flag.
+    SOCKET raw = ::WSASocketW(a->ai_family, a->ai_socktype, a->ai_protocol, nullptr, 0, WSA_FLAG_NO_HANDLE_INHERIT);
+    if (raw == INVALID_SOCKET && ::WSAGetLastError() == WSAEINVAL) {
+      raw = ::WSASocketW(a->ai_family, a->ai_socktype, a->ai_protocol, nullptr, 0, 0);
+      if (raw != INVALID_SOCKET) ::SetHandleInformation(reinterpret_cast<HANDLE>(raw), HANDLE_FLAG_INHERIT, 0);
+    }
+    TSocket s(raw);
     if (s.Get() == INVALID_SOCKET) { lastError = ::WSAGetLastError(); continue; }
     u_long nonBlocking = 1;
     ::ioctlsocket(s.Get(), FIONBIO, &nonBlocking);

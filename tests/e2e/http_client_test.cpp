@@ -397,6 +397,27 @@ TEST(HttpWire, DigestMd5SessAfterA407) {
   SetProxy(false);
 }
 
+// The native build has no NTLM provider: a proxy that offers NTLM alone is
+// refused with a reason, and Basic is used only when nothing better is
+// offered (here beside NTLM, whose provider is missing).
+TEST(HttpWire, SchemesWithoutAProviderAreRefusedClearly) {
+  TLoopbackServer proxy([](int fd, const std::string& head, int) {
+    if (head.find("Proxy-Authorization: Basic YWxpY2U6cHc=\r\n") != std::string::npos) {
+      TLoopbackServer::Send(fd, "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok");
+      return;
+    }
+    const bool withBasic = head.find("/basic") != std::string::npos;
+    TLoopbackServer::Send(fd, std::string("HTTP/1.1 407 Denied\r\nProxy-Authenticate: NTLM\r\n") +
+                                  (withBasic ? "Proxy-Authenticate: Basic realm=\"r\"\r\n" : "") + "Content-Length: 0\r\n\r\n");
+  });
+  SetProxy(true, proxy.Port(), "alice", "pw");
+  TQvHttp http;
+  EXPECT_FALSE(http.Get(u"http://download.test/ntlm"));
+  EXPECT_EQ(http.LastError(), u"The proxy offers no authentication scheme this client supports");
+  EXPECT_TRUE(http.Get(u"http://download.test/basic")) << WideToUtf8(http.LastError());
+  SetProxy(false);
+}
+
 // The busy cursor is the main thread's business only, and comes back also
 // after a failure.
 std::thread::id gMainThread;
