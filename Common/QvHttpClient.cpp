@@ -288,7 +288,7 @@ bool TQvHttp::GetInto(const WideString& url, TStream& dest, int64_t maxBody) {
   const bool onMainThread = hooks.IsMainThread && hooks.GetCursor && hooks.SetCursor && hooks.IsMainThread();
   if (onMainThread) {
     FSavedCursor = hooks.GetCursor();
-    hooks.SetCursor(crHourGlass);
+    hooks.SetCursor(kHttpBusyCursor);
   }
   FTransport->LastStatus = 0;
   FLastError.clear();

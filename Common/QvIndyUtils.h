@@ -31,19 +31,19 @@ TQvHttpProxy& HttpProxy();
 
 enum TWorkMode { wmRead, wmWrite };
 
-// Screen cursors as the window layer numbers them.
-using TCursor = int16_t;
-constexpr TCursor crDefault = 0;
-constexpr TCursor crHourGlass = -11;
+// The busy cursor as the window layer numbers its cursors (its
+// crHourGlass); the core knows the number, not the window layer's type.
+constexpr int16_t kHttpBusyCursor = -11;
 
 // How the client reaches the screen cursor. The window layer installs
 // these at start (the client itself knows no windows); without them, as in
 // the native build, Get leaves the cursor alone. IsMainThread tells
-// whether the calling thread is the one that owns the windows.
+// whether the calling thread is the one that owns the windows; cursors
+// travel as the window layer's numbers.
 struct TQvHttpCursorHooks {
   bool (*IsMainThread)() = nullptr;
-  TCursor (*GetCursor)() = nullptr;
-  void (*SetCursor)(TCursor cursor) = nullptr;
+  int16_t (*GetCursor)() = nullptr;
+  void (*SetCursor)(int16_t cursor) = nullptr;
 };
 void SetHttpCursorHooks(const TQvHttpCursorHooks& hooks);
 
@@ -92,7 +92,7 @@ private:
   bool GetInto(const WideString& url, TStream& dest, int64_t maxBody);
 
   std::unique_ptr<TTransport> FTransport;
-  TCursor FSavedCursor = crDefault;
+  int16_t FSavedCursor = 0;  // the screen cursor before the current Get
   std::unique_ptr<TMemoryStream> FResponseStream;
   int FResponseCode = 0;
   WideString FLastError;

@@ -421,8 +421,8 @@ TEST(HttpWire, SchemesWithoutAProviderAreRefusedClearly) {
 // The busy cursor is the main thread's business only, and comes back also
 // after a failure.
 std::thread::id gMainThread;
-std::vector<TCursor> gCursorCalls;
-TCursor gCursor = crDefault;
+std::vector<int16_t> gCursorCalls;
+int16_t gCursor = 0;
 
 TEST(HttpWire, BusyCursorOnlyOnTheMainThread) {
   SetProxy(false);
@@ -430,12 +430,12 @@ TEST(HttpWire, BusyCursorOnlyOnTheMainThread) {
   TQvHttpCursorHooks hooks;
   hooks.IsMainThread = [] { return std::this_thread::get_id() == gMainThread; };
   hooks.GetCursor = [] { return gCursor; };
-  hooks.SetCursor = [](TCursor c) { gCursorCalls.push_back(c); gCursor = c; };
+  hooks.SetCursor = [](int16_t c) { gCursorCalls.push_back(c); gCursor = c; };
   SetHttpCursorHooks(hooks);
   gCursor = 5;
   TQvHttp http;
   EXPECT_FALSE(http.Get(U(Local(FreePort(), "/"))));
-  EXPECT_EQ(gCursorCalls, (std::vector<TCursor>{crHourGlass, 5}));
+  EXPECT_EQ(gCursorCalls, (std::vector<int16_t>{kHttpBusyCursor, 5}));
   gCursorCalls.clear();
   std::thread worker([&] { TQvHttp w; EXPECT_FALSE(w.Get(U(Local(FreePort(), "/")))); });
   worker.join();
