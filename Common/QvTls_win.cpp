@@ -125,8 +125,9 @@ public:
       }
       FIn.swap(extra);
       if (s == SEC_I_RENEGOTIATE) {
-        // Post-handshake messages (TLS 1.3 tickets, a key update) go back
-        // through the handshake call.
+        // Post-handshake messages (TLS 1.3 tickets, a key update, a
+        // renegotiation) go back through the handshake call. Wine's
+        // Schannel never asks for this, so only Windows runs this path.
         ContinueHandshake();
         continue;
       }

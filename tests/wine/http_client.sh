@@ -40,13 +40,15 @@ head -c 1234567 /dev/urandom >"$srv/www/large.bin"
 http_port=$(free_port)
 https_port=$(free_port)
 cat >"$srv/nginx.conf" <<CONF
+load_module /usr/lib/nginx/modules/ngx_http_echo_module.so;
 daemon off; master_process off; pid $srv/nginx.pid; error_log $srv/error.log;
 events {}
 http {
   access_log $srv/access.log;
   client_body_temp_path $srv/t; proxy_temp_path $srv/t; fastcgi_temp_path $srv/t; uwsgi_temp_path $srv/t; scgi_temp_path $srv/t;
   server { listen 127.0.0.1:$http_port; root $srv/www;
-           location = /moved { return 302 https://127.0.0.1:$https_port/large.bin; } }
+           location = /moved { return 302 https://127.0.0.1:$https_port/large.bin; }
+           location = /stall { echo -n "begun,"; echo_flush; echo_sleep 5; echo -n "ended"; } }
   server { listen 127.0.0.1:$https_port ssl; root $srv/www;
            ssl_certificate $srv/cert.pem; ssl_certificate_key $srv/key.pem; }
 }
@@ -75,6 +77,12 @@ line=$(fetch missing "https://127.0.0.1:$https_port/missing")
 [[ $line == "ok=0|status=404|"* ]] || wh_fail "a 404 gave: $line"
 line=$(fetch refused "http://127.0.0.1:$(free_port)/")
 [[ $line == "ok=0|status=0|"* ]] || wh_fail "a refused connection gave: $line"
+# A server that stops sending: the read time-out ends the transfer.
+start=$SECONDS
+line=$(HTTPGET_READ_TIMEOUT=1000 fetch stall "http://127.0.0.1:$http_port/stall")
+[[ $line == "ok=0|status=200|bytes=6|announced=0|error=No data from the server for 1000 ms" ]] ||
+  wh_fail "a stalled transfer gave: $line"
+(( SECONDS - start < 5 )) || wh_fail "the stalled transfer took $((SECONDS - start)) s"
 echo "nginx over HTTP and HTTPS: ok"
 
 if ! command -v squid >/dev/null 2>&1; then

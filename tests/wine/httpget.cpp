@@ -3,6 +3,7 @@
 // streamed to OUTFILE, and prints one line
 //   ok=0|1|status=<final status>|bytes=<size>|announced=<OnWorkBegin count>|error=<reason>
 // Exits 0 when the Get succeeded and 1 when it returned false.
+// HTTPGET_READ_TIMEOUT (milliseconds), when set, replaces the read time-out.
 #include "WineTool.h"
 
 #include "QvClasses.h"
@@ -25,6 +26,7 @@ int wmain(int argc, wchar_t** argv) {
       }
     }
     TQvHttp http;
+    if (const char* ms = std::getenv("HTTPGET_READ_TIMEOUT")) http.SetReadTimeout(std::atoi(ms));
     int64_t announced = -1;
     http.OnWorkBegin = [&](TQvHttp*, TWorkMode, int64_t count) { announced = count; };
     bool ok;
