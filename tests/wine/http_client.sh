@@ -1,7 +1,9 @@
 #!/bin/bash
 # The HTTP client of the Windows build (Winsock, Schannel, SSPI) under Wine
 # against servers on loopback that this test starts: nginx over HTTP and
-# HTTPS, and squid as a tunnel that demands Digest authentication.
+# HTTPS, a stalled body and an unanswered connection for the time-outs,
+# squid as a tunnel that demands Digest authentication, and the NTLM
+# handshake.
 #
 # The HTTPS server's certificate is self-signed, made here with openssl.
 # Nothing has to trust it: the client asks Schannel for manual certificate
@@ -83,6 +85,11 @@ line=$(HTTPGET_READ_TIMEOUT=1000 fetch stall "http://127.0.0.1:$http_port/stall"
 [[ $line == "ok=0|status=200|bytes=6|announced=0|error=No data from the server for 1000 ms" ]] ||
   wh_fail "a stalled transfer gave: $line"
 (( SECONDS - start < 5 )) || wh_fail "the stalled transfer took $((SECONDS - start)) s"
+# A connection nobody answers ends at the connect time-out.
+line=$(wh_tool httpget --unanswered 1500 || true)
+[[ $line =~ ^ok=0\|ms=([0-9]+)\|error=Connection\ to\ 127\.0\.0\.1:[0-9]+\ timed\ out\ after\ 1500\ ms$ ]] ||
+  wh_fail "an unanswered connection gave: $line"
+(( BASH_REMATCH[1] >= 1400 && BASH_REMATCH[1] < 5000 )) || wh_fail "the connect time-out took ${BASH_REMATCH[1]} ms"
 echo "nginx over HTTP and HTTPS: ok"
 
 if ! command -v squid >/dev/null 2>&1; then
