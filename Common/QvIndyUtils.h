@@ -1,9 +1,14 @@
-// The proxy settings that every HTTP request of the process obeys. The
-// HTTP client that reads them comes with online installation.
+// The HTTP client of the installer and the proxy settings that every one
+// of its requests obeys. The proxy settings are plain data and live in the
+// core; the client (QvHttpClient.cpp with its sockets and TLS) is built
+// into the network library that only programs which download link.
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 
+#include "QvClasses.h"
 #include "QvXmlUtils.h"
 
 class TQvHttpProxy : public TXmlPersistent {
@@ -21,3 +26,74 @@ public:
 
 // The process-wide settings: made with the defaults on first use.
 TQvHttpProxy& HttpProxy();
+
+// ---- the client --------------------------------------------------------------
+
+enum TWorkMode { wmRead, wmWrite };
+
+// The busy cursor as the window layer numbers its cursors (its
+// crHourGlass); the core knows the number, not the window layer's type.
+constexpr int16_t kHttpBusyCursor = -11;
+
+// How the client reaches the screen cursor. The window layer installs
+// these at start (the client itself knows no windows); without them, as in
+// the native build, Get leaves the cursor alone. IsMainThread tells
+// whether the calling thread is the one that owns the windows; cursors
+// travel as the window layer's numbers.
+struct TQvHttpCursorHooks {
+  bool (*IsMainThread)() = nullptr;
+  int16_t (*GetCursor)() = nullptr;
+  void (*SetCursor)(int16_t cursor) = nullptr;
+};
+void SetHttpCursorHooks(const TQvHttpCursorHooks& hooks);
+
+class TQvHttp {
+public:
+  using TWorkBeginEvent = std::function<void(TQvHttp* Sender, TWorkMode AWorkMode, int64_t AWorkCountMax)>;
+  using TWorkEvent = std::function<void(TQvHttp* Sender, TWorkMode AWorkMode, int64_t AWorkCount)>;
+  using TWorkEndEvent = std::function<void(TQvHttp* Sender, TWorkMode AWorkMode)>;
+
+  TQvHttp();
+  ~TQvHttp();
+  TQvHttp(const TQvHttp&) = delete;
+  TQvHttp& operator=(const TQvHttp&) = delete;
+
+  // GET Url into ResponseStream (emptied first, rewound to 0 afterwards).
+  // True when the final status was 2xx and the whole body arrived; false
+  // on any failure, which never escapes as an exception.
+  bool Get(const WideString& Url);
+  // The same, with the body written to Dest as it arrives (from Dest's
+  // position on) instead of memory: a large download goes straight to a
+  // file. Only the body of the final 2xx response reaches Dest; after a
+  // false result Dest may hold part of it.
+  bool Get(const WideString& Url, TStream& Dest);
+
+  TMemoryStream& ResponseStream() { return *FResponseStream; }
+  // Bounds the connection attempt (default 60000 ms).
+  void SetConnectTimeout(int32_t Milliseconds);
+  // How long a transfer may go without a single byte before it fails
+  // (default 60000 ms); 0 waits for ever.
+  void SetReadTimeout(int32_t Milliseconds);
+
+  // Status of the last response received (0 when none arrived) and the
+  // reason of the last failure, for the caller's diagnostics.
+  int ResponseCode() const { return FResponseCode; }
+  const WideString& LastError() const { return FLastError; }
+
+  // Fired on the calling thread inside Get, for the body of the final
+  // response: the announced size (0 when unknown), the running count, the
+  // end (also after a failure).
+  TWorkBeginEvent OnWorkBegin;
+  TWorkEvent OnWork;
+  TWorkEndEvent OnWorkEnd;
+
+private:
+  struct TTransport;
+  bool GetInto(const WideString& url, TStream& dest, int64_t maxBody);
+
+  std::unique_ptr<TTransport> FTransport;
+  int16_t FSavedCursor = 0;  // the screen cursor before the current Get
+  std::unique_ptr<TMemoryStream> FResponseStream;
+  int FResponseCode = 0;
+  WideString FLastError;
+};

@@ -19,15 +19,20 @@ for arg in "$@"; do
   esac
 done
 
-# Compilers and libraries for the native, sanitizer, fuzz and MinGW builds;
-# then test peers written by others: icoutils reads PE resources without
-# our reader, osslsigncode and openssl sign and verify built setups.
+# Compilers and libraries for the native, sanitizer, fuzz and MinGW builds
+# (libssl-dev: the HTTP client's TLS in the native build); then test peers
+# written by others: icoutils reads PE resources without our reader,
+# osslsigncode and openssl sign and verify built setups, nginx-light (with
+# its echo module) and squid serve and proxy the HTTP client's requests,
+# apache2-utils writes squid's password file.
 build_packages=(cmake ninja-build g++ g++-mingw-w64-i686 g++-mingw-w64-x86-64-posix libz-mingw-w64-dev zlib1g-dev libgtest-dev
-                nlohmann-json3-dev libdeflate-dev clang libclang-rt-14-dev icoutils osslsigncode openssl)
+                nlohmann-json3-dev libdeflate-dev libssl-dev clang libclang-rt-14-dev icoutils osslsigncode openssl
+                nginx-light libnginx-mod-http-echo squid apache2-utils)
 # The Windows build runs under Wine: 32-bit programs in a 64-bit prefix,
 # windows on a virtual display, driven by xdotool and photographed by
-# imagemagick; the Chinese texts need a CJK font.
-wine_packages=(wine wine64 wine32:i386 xvfb xdotool imagemagick fonts-wqy-microhei)
+# imagemagick; the Chinese texts need a CJK font; Wine's NTLM provider
+# needs winbind's ntlm_auth.
+wine_packages=(wine wine64 wine32:i386 xvfb xdotool imagemagick fonts-wqy-microhei winbind)
 
 packages=("${build_packages[@]}")
 [[ $wine -eq 0 ]] || packages+=("${wine_packages[@]}")
