@@ -69,4 +69,11 @@ void TUninstallForm::StepItem(const WideString& detail) {
   ProcessMessages();
 }
 
+void TUninstallForm::Finish() {
+  pbProgress->SetPosition(pbProgress->Max());
+  lblDetail->SetCaption(WideString());
+  lblDetail->Repaint();
+  ProcessMessages();
+}
+
 void TUninstallForm::ProcessMessages() { Application().ProcessMessages(); }

@@ -14,6 +14,8 @@ public:
   // The bar's length in items, and one item further with its text.
   void SetItemCount(int count);
   void StepItem(const WideString& detail);
+  // The work is done: a full bar and no item under it.
+  void Finish();
   // Pending window messages, so the window repaints between items.
   void ProcessMessages();
 

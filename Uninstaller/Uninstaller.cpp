@@ -184,6 +184,7 @@ void TUninstaller::RunSteps() {
 }
 
 void TUninstaller::ReportEnd() {
+  if (FForm) FForm->Finish();
   WideString text = Format(Text(utRemovedFmt), {FAppTitle});
   if (!FLeftovers.empty()) {
     text += u"\r\n\r\n" + Text(utLeftoversIntro);
