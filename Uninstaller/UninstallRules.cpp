@@ -76,9 +76,9 @@ bool IsSafeAbsolutePath(const WideString& path) {
   if (path.find_first_of(u"*?") != WideString::npos) return false;
   for (const WideString& part : PartsOf(path.substr(root))) {
     if (part.empty() || part == u"." || part == u"..") return false;
-    // Windows drops trailing dots and blanks, so "..." and ". ." lead to
-    // the parent as well.
-    if (Trim(part).find_first_not_of(u'.') == WideString::npos) return false;
+    // Windows drops trailing dots and blanks from a name, so a part of
+    // nothing else ("...", ". .") leads up as ".." does.
+    if (part.find_first_not_of(u". ") == WideString::npos) return false;
   }
   return true;
 }

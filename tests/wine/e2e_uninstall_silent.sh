@@ -35,6 +35,11 @@ P_GUID=$guid P_NO_RUNS=1 P_NO_UNINSTALLER=1 P_UNINSTALL_RUNS=$runs P_EXTRA_REGS=
 out=$(wh_setupkit build "$WH_WORK/p/product.xml" --stub "${SETUP_EXE:-$WH_BIN/Setup.exe}" -o "$WH_WORK/ProbeSetup.exe" 2>&1) ||
   wh_fail "setupkit build failed: $out"
 grep -qF 'added the uninstaller' <<<"$out" || wh_fail "setupkit did not say that it added the uninstaller: $out"
+wh_setupkit list "$WH_WORK/ProbeSetup.exe" | tr -d '\r' | grep -qF '{app}\Uninstall.exe' ||
+  wh_fail "the setup lists no {app}\\Uninstall.exe"
+out=$(wh_setupkit build "$WH_WORK/p/product.xml" --no-uninstaller --stub "${SETUP_EXE:-$WH_BIN/Setup.exe}" \
+  -o "$WH_WORK/Bare.exe" 2>&1) || wh_fail "setupkit build --no-uninstaller failed: $out"
+! wh_setupkit list "$WH_WORK/Bare.exe" | grep -qiF 'Uninstall.exe' || wh_fail "--no-uninstaller added the uninstaller"
 wh_reg_add 'HKLM\Software\Probe Shared' Other REG_SZ keep
 # The user's file stays by design; the next run starts without it.
 app_win="$(wh_program_files)\\Probe Product"
@@ -84,6 +89,8 @@ wh_bg_running "$running" && wh_fail "the running app.exe was not ended"
 # folder, the waited ones before the product's files went (the last one is
 # not waited for and may start after); the waited-for-seconds one
 # was left running after its two seconds.
+# The one not waited for may still be starting.
+wh_wait_for_line "$log" "name=starter.exe" 20
 mapfile -t starts < <(tr -d '\r' <"$log")
 wh_assert_eq 3 "${#starts[@]}" "uninstall programs started (log: $(cat "$log"))"
 [[ ${starts[0]} == "name=closer.exe|"*"|cwd=$app_win\\data|exists=1|cmdline=\"$t\\closer.exe\" closed \"$app_win\\\"" ]] ||
