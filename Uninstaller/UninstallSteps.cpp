@@ -152,8 +152,10 @@ void TUninstaller::DeleteFiles() {
     if (SameText(path, FOwnPath) || SameText(path, TSetupfn::AppDir + u"Uninstall.da1") ||
         SameText(path, TSetupfn::AppDir + u"Uninstall.da2"))
       continue;
-    RemoveFile(path);
-    FTouchedFolders.push_back(ExtractFilePath(path));
+    // Only a folder that a file was really deleted from counts as emptied
+    // by this run; one the file had already left stays as it is.
+    const bool existed = FileExists(path);
+    if (RemoveFile(path) && existed) FTouchedFolders.push_back(ExtractFilePath(path));
   }
 }
 
@@ -164,8 +166,8 @@ void TUninstaller::DeleteShortCuts() {
     const WideString path = IncludeTrailingBackslash(Expand(item.SaveDir)) + Expand(item.Name) + u".lnk";
     StepItem(path);
     if (!IsSafeAbsolutePath(path)) continue;
-    RemoveFile(path);
-    folders.push_back(ExtractFilePath(path));
+    const bool existed = FileExists(path);
+    if (RemoveFile(path) && existed) folders.push_back(ExtractFilePath(path));
   }
   // The program group goes when its shortcuts were all it held. Without a
   // title "{group}" is the Programs folder itself, which stays.

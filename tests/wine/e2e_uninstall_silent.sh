@@ -1,7 +1,8 @@
 #!/bin/bash
 # Install, then "Uninstall.exe /SILENT": the prefix is as it was before the
 # installation (files, folders, registry, shortcuts) but for a file the
-# test added under the product's folder, which stays with its folder. The
+# test added under the product's folder, which stays with its folder, and
+# a folder the test emptied, which the uninstaller did not empty itself. The
 # product's uninstall programs run first, in order, by their wait types; a
 # running copy of the product's program is ended; no copy of the
 # uninstaller stays behind in the temporary folder or among the processes.
@@ -68,8 +69,10 @@ done
 cmp -s "$WH_BIN/Uninstall.exe" "$app/Uninstall.exe" || wh_fail "the installed Uninstall.exe is not the one setupkit added"
 [[ -f "$(wh_unixpath "$(wh_desktop)")/Probe Product on the desktop.lnk" ]] || wh_fail "no desktop shortcut to remove"
 
-# What the user added, and a copy of the product's program still running.
+# What the user added, a folder the user emptied (not the uninstaller's to
+# remove), and a copy of the product's program still running.
 printf 'mine\r\n' >"$app/data/user notes.txt"
+rm "$app/bin/helper-renamed.exe"
 running=$(wh_run_bg "$app/app.exe" --stay)
 sleep 1
 
@@ -109,10 +112,11 @@ for _ in $(seq 50); do
 done
 pgrep -fa '~uninst' && wh_fail "a copy of the uninstaller is still running"
 
-# Compared with the state before: only the user's file and its folders.
+# Compared with the state before: only the user's file with its folders
+# and the folder the user emptied.
 snapshot "$WH_WORK/after"
 app_rel="./${app#*/c:/}"
-expected=$(printf '%s\n' "$app_rel" "$app_rel/data" "$app_rel/data/user notes.txt" | LC_ALL=C sort)
+expected=$(printf '%s\n' "$app_rel" "$app_rel/bin" "$app_rel/data" "$app_rel/data/user notes.txt" | LC_ALL=C sort)
 added=$(LC_ALL=C comm -13 "$WH_WORK/before.files" "$WH_WORK/after.files")
 removed=$(LC_ALL=C comm -23 "$WH_WORK/before.files" "$WH_WORK/after.files")
 wh_assert_eq "$expected" "$added" "what stays on drive C: after uninstalling"
