@@ -88,6 +88,10 @@ void TUninstaller::LoadUninstallData() {
     if (!LooksLikePlainXml(stream.Bytes())) TSetupfn::DecodeStream(stream);
     stream.SetPosition(0);
     doc.LoadFromStream(stream);
+  } catch (const EZLibError&) {
+    // The codec's own message is a bare "Error".
+    throw EUninstallCannotStart(
+        Format(Text(utDataUnreadableFmt), {path, WideString(u"it is neither encoded uninstall data nor XML")}));
   } catch (const Exception& e) {
     throw EUninstallCannotStart(Format(Text(utDataUnreadableFmt), {path, e.Message()}));
   }
