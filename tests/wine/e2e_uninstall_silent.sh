@@ -31,7 +31,9 @@ runs="            <TUninstallRun Checked=\"True\" Condition=\"\" FileName=\"$t\\
 # One value in a key of the product's own, one in a key that holds another
 # value already.
 shared='            <TSetupReg Checked="True" Condition="" RootKey="rrkLocalMachine" SubKey="Software\Probe Shared" ValueData="{app}" ValueName="FromProduct" ValueType="rvtString"/>'
-P_GUID=$guid P_NO_RUNS=1 P_NO_UNINSTALLER=1 P_UNINSTALL_RUNS=$runs P_EXTRA_REGS=$shared PROBE_EXE=$WH_BIN/probe.exe \
+# A title of its own: what other tests leave of "Probe Product" in the run's
+# prefix is then no part of this comparison.
+P_GUID=$guid P_TITLES="卸载探针|卸載探針|Uninstall Probe" P_NO_RUNS=1 P_NO_UNINSTALLER=1 P_UNINSTALL_RUNS=$runs P_EXTRA_REGS=$shared PROBE_EXE=$WH_BIN/probe.exe \
   make_product "$WH_WORK/p"
 out=$(wh_setupkit build "$WH_WORK/p/product.xml" --stub "${SETUP_EXE:-$WH_BIN/Setup.exe}" -o "$WH_WORK/ProbeSetup.exe" 2>&1) ||
   wh_fail "setupkit build failed: $out"
@@ -43,7 +45,7 @@ out=$(wh_setupkit build "$WH_WORK/p/product.xml" --no-uninstaller --stub "${SETU
 ! wh_setupkit list "$WH_WORK/Bare.exe" | grep -qiF 'Uninstall.exe' || wh_fail "--no-uninstaller added the uninstaller"
 wh_reg_add 'HKLM\Software\Probe Shared' Other REG_SZ keep
 # The user's file stays by design; the next run starts without it.
-app_win="$(wh_program_files)\\Probe Product"
+app_win="$(wh_program_files)\\Uninstall Probe"
 app=$(wh_unixpath "$app_win")
 rm -rf "$app"
 wh_on_exit rm -rf "$app"
@@ -67,7 +69,7 @@ for f in Uninstall.exe app.exe bin/helper-renamed.exe empty.txt data/sub/nested.
   [[ -f $app/$f ]] || wh_fail "$f was not installed"
 done
 cmp -s "$WH_BIN/Uninstall.exe" "$app/Uninstall.exe" || wh_fail "the installed Uninstall.exe is not the one setupkit added"
-[[ -f "$(wh_unixpath "$(wh_desktop)")/Probe Product on the desktop.lnk" ]] || wh_fail "no desktop shortcut to remove"
+[[ -f "$(wh_unixpath "$(wh_desktop)")/Uninstall Probe on the desktop.lnk" ]] || wh_fail "no desktop shortcut to remove"
 
 # What the user added, a folder the user emptied (not the uninstaller's to
 # remove), and a copy of the product's program still running.

@@ -58,3 +58,10 @@ temp=$(wh_unixpath "$(wh__sys cmd /c echo %TEMP% | tr -d '\r')")
 [[ -d $temp ]] || wh_fail "no temporary folder \"$temp\""
 leftover=$(find "$temp" -maxdepth 1 -name '~uninst*' -newermt "@$before" 2>/dev/null || true)
 [[ -z $leftover ]] || wh_fail "a copy of the uninstaller stayed in the temporary folder: $leftover"
+
+# Version 2's uninstaller, put there by the upgrade, removes version 2.
+rc=0
+wh_wine "$app/Uninstall.exe" /SILENT >/dev/null 2>"$WH_WORK/err.txt" || rc=$?
+wh_assert_eq 0 "$rc" "exit code of version 2's uninstaller (stderr: $(head -c 300 "$WH_WORK/err.txt"))"
+for _ in $(seq 50); do [[ -d $app ]] || break; sleep 0.1; done
+[[ ! -d $app ]] || wh_fail "version 2's uninstaller left: $(ls -A "$app")"
