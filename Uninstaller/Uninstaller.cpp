@@ -115,11 +115,15 @@ void TUninstaller::ChooseLanguage() {
   {
     TRegistry reg(kLocalMachine);
     if (reg.OpenKeyReadOnly(Format(u"%s\\%s", {WideString(UninstallKey), FScript->BaseInfo()->GUID}))) {
+      // A value of another type tells nothing: the language rule decides,
+      // and the entry counts as this folder's.
       try {
         recorded = reg.ReadString(u"InstallLanguage");
+      } catch (const Exception&) {
+      }
+      try {
         FEntryLocation = reg.ReadString(u"InstallLocation");
       } catch (const Exception&) {
-        // A value of another type tells nothing; the rule below decides.
       }
     }
   }

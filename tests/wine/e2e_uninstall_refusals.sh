@@ -3,8 +3,9 @@
 # undecodable or foreign uninstall data (1, the file named); its own folder
 # a drive root, the Windows folder, Program Files or the user's profile
 # (1); in each case nothing removed and nothing run. A path with ".." in
-# the data is not followed (0). A file in use stays and is named (4), and
-# the data and the uninstaller stay with it, so that a second run finishes.
+# the data is not followed (0), nor is an entry removed that names another
+# folder. A file in use stays and is named (4), and the data and the
+# uninstaller stay with it, so that a second run finishes.
 . "$(dirname "$0")/harness.sh"
 wh_init
 
@@ -85,8 +86,14 @@ cp "$WH_BIN/Uninstall.exe" "$dir/"
 : >"$WH_WORK/up/outside.txt"
 script '{6C1B7E2A-0D55-4E0C-9A51-3F1B2C3D4E22}' "{app}|inside.txt" "{app}..|outside.txt" "{app}sub\\..\\..|outside.txt" \
   >"$dir/Uninstall.da1"
+# The product's entry names another folder (installed again elsewhere):
+# it belongs to that installation and stays.
+entry='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\{6C1B7E2A-0D55-4E0C-9A51-3F1B2C3D4E22}'
+wh_on_exit wh_reg_delete "$entry"
+wh_reg_add "$entry" InstallLocation REG_SZ 'C:\Elsewhere\'
 uninstall "$dir" 0 "with \"..\" in the data"
 [[ -f $WH_WORK/up/outside.txt ]] || wh_fail "a path with \"..\" was followed"
+wh_assert_eq 'REG_SZ C:\Elsewhere\' "$(wh_reg_value "$entry" InstallLocation)" "the entry of the other installation"
 for _ in $(seq 50); do [[ -d $dir ]] || break; sleep 0.1; done
 [[ ! -d $dir ]] || wh_fail "the product's folder stayed: $(ls -A "$dir")"
 
