@@ -50,6 +50,9 @@ std::vector<WideString> RefusedFolders() {
       EnvironmentFolder(L"ProgramW6432"),
       EnvironmentFolder(L"USERPROFILE"),
   };
+  // The folder of all profiles ("C:\Users") as well as the user's own.
+  const WideString profile = ExcludeTrailingBackslash(TQvRegfn::GetSpecialFolder(CSIDL_PROFILE));
+  if (!profile.empty()) folders.push_back(ExtractFilePath(profile));
   const size_t given = folders.size();
   for (size_t i = 0; i < given; ++i) {
     if (folders[i].empty()) continue;

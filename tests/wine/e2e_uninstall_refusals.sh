@@ -1,11 +1,12 @@
 #!/bin/bash
 # What the uninstaller refuses, and its exit codes in /SILENT: missing,
 # undecodable or foreign uninstall data (1, the file named); its own folder
-# a drive root, the Windows folder, Program Files or the user's profile
-# (1); in each case nothing removed and nothing run. A path with ".." in
-# the data is not followed (0), nor is an entry removed that names another
-# folder. A file in use stays and is named (4), and the data and the
-# uninstaller stay with it, so that a second run finishes.
+# a drive root, the Windows folder, Program Files, the user's profile or
+# the folder of all profiles (1); in each case nothing removed and nothing
+# run. A path with ".." in the data is not followed (0), nor is an entry
+# removed that names another folder. A file in use stays and is named (4),
+# and the data and the uninstaller stay with it, so that a second run
+# finishes.
 . "$(dirname "$0")/harness.sh"
 wh_init
 
@@ -64,7 +65,7 @@ nothing_ran "bad data"
 # Folders that hold far more than one product.
 profile_win=$(wh_desktop)
 profile_win=${profile_win%\\*}
-for folder_win in 'C:\' "$(wh_folder Windows)" "$(wh_program_files)" "$profile_win"; do
+for folder_win in 'C:\' "$(wh_folder Windows)" "$(wh_program_files)" "$profile_win" "${profile_win%\*}"; do
   folder=$(wh_unixpath "$folder_win")
   [[ -d $folder ]] || wh_fail "no folder $folder_win"
   wh_on_exit rm -f "$folder/Uninstall.exe" "$folder/Uninstall.da1" "$folder/refusal-victim.txt"
