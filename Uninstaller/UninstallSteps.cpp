@@ -92,10 +92,13 @@ bool FolderHasEntries(const WideString& folder) {
 
 void TUninstaller::KillRunningPrograms() {
   // The uninstaller's own name is spared, as the installer spares its own:
-  // the product lists Uninstall.exe among its files.
+  // the product lists Uninstall.exe among its files. A program runs under
+  // the name it was installed with, so a renamed one (NewFileName) is ended
+  // by that name: it is what keeps its file from being deleted.
   const WideString ownName = ExtractFileName(FOwnPath);
   for (int i = 0; i < FScript->FileList()->Count(); ++i) {
-    const WideString command = TaskKillCommand(FScript->FileList()->Items(i)->SourceMask, ownName);
+    const TSetupFile& item = *FScript->FileList()->Items(i);
+    const WideString command = TaskKillCommand(item.NewFileName.empty() ? item.SourceMask : item.NewFileName, ownName);
     if (command.empty()) continue;
     TQvWinfn::RunConsole(command);
     Sleep(300);

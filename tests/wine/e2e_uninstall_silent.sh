@@ -72,10 +72,12 @@ cmp -s "$WH_BIN/Uninstall.exe" "$app/Uninstall.exe" || wh_fail "the installed Un
 [[ -f "$(wh_unixpath "$(wh_desktop)")/Uninstall Probe on the desktop.lnk" ]] || wh_fail "no desktop shortcut to remove"
 
 # What the user added, a folder the user emptied (not the uninstaller's to
-# remove), and a copy of the product's program still running.
+# remove), and the product's programs still running, one of them under the
+# name it was installed with.
 printf 'mine\r\n' >"$app/data/user notes.txt"
-rm "$app/bin/helper-renamed.exe"
+rm "$app/data/sub/nested.dat"
 running=$(wh_run_bg "$app/app.exe" --stay)
+renamed=$(wh_run_bg "$app/bin/helper-renamed.exe" --stay)
 sleep 1
 
 log="$WH_WORK/probe.log"
@@ -89,6 +91,8 @@ unset PROBE_CHECK
 
 wh_bg_wait "$running" 20 || true
 wh_bg_running "$running" && wh_fail "the running app.exe was not ended"
+wh_bg_wait "$renamed" 20 || true
+wh_bg_running "$renamed" && wh_fail "the running helper-renamed.exe was not ended"
 
 # The uninstall programs: in list order, with expanded parameters and
 # folder, the waited ones before the product's files went (the last one is
@@ -118,7 +122,7 @@ pgrep -fa '~uninst' && wh_fail "a copy of the uninstaller is still running"
 # and the folder the user emptied.
 snapshot "$WH_WORK/after"
 app_rel="./${app#*/c:/}"
-expected=$(printf '%s\n' "$app_rel" "$app_rel/bin" "$app_rel/data" "$app_rel/data/user notes.txt" | LC_ALL=C sort)
+expected=$(printf '%s\n' "$app_rel" "$app_rel/data" "$app_rel/data/sub" "$app_rel/data/user notes.txt" | LC_ALL=C sort)
 added=$(LC_ALL=C comm -13 "$WH_WORK/before.files" "$WH_WORK/after.files")
 removed=$(LC_ALL=C comm -23 "$WH_WORK/before.files" "$WH_WORK/after.files")
 wh_assert_eq "$expected" "$added" "what stays on drive C: after uninstalling"
