@@ -1,7 +1,8 @@
 #!/bin/bash
 # main.sh: the main job. Builds both configurations (native and win32),
-# puts setupkit and the installer side by side in dist/, packs the example
-# product (examples/hello) into a real setup with it, and installs that
+# puts setupkit, the installer and the uninstaller side by side in dist/,
+# packs the example product (examples/hello) into a real setup with it
+# (which adds the uninstaller to it), and installs that
 # setup under Wine in /Auto mode: the progress window on your display, or
 # on a virtual one when there is none. Then prints what was installed: the
 # files, the uninstall entry and the shortcuts.
@@ -40,11 +41,13 @@ for preset in "${presets[@]}"; do
 done
 
 # What a publisher takes away: the tool for this machine, the tool for
-# Windows, and the installer they both pack into (found beside them).
-banner "dist: setupkit and the installer side by side"
+# Windows, the installer they both pack into and the uninstaller they add
+# to every product (found beside them).
+banner "dist: setupkit, the installer and the uninstaller side by side"
 mkdir -p "$DIST"
 DIST="$(realpath "$DIST")"
-cp "$BUILD_ROOT/native/bin/setupkit" "$BUILD_ROOT/win32/bin/setupkit.exe" "$BUILD_ROOT/win32/bin/Setup.exe" "$DIST/"
+cp "$BUILD_ROOT/native/bin/setupkit" "$BUILD_ROOT/win32/bin/setupkit.exe" "$BUILD_ROOT/win32/bin/Setup.exe" \
+  "$BUILD_ROOT/win32/bin/Uninstall.exe" "$DIST/"
 ls -l "$DIST"
 
 banner "setupkit with the example: $DIST/setupkit build examples/hello/hello.xml"

@@ -105,12 +105,18 @@ fi
 say "  a plain text file is refused: $(nocr bogus.err | head -n 1)"
 
 if [[ -n $stub ]]; then
+  # An Uninstall.exe beside setupkit goes into every product that has none
+  # of its own: the example then carries four files.
+  uninstaller="$(dirname "$setupkit")/Uninstall.exe"
+  files=3
+  [[ ! -f $uninstaller ]] || files=4
   cp "$stub" stub.exe
   step "setupkit build hello/hello.xml --stub stub.exe -o HelloSetup.exe --online HelloOnlineSetup.exe"
   sk build hello/hello.xml --stub stub.exe -o HelloSetup.exe --online HelloOnlineSetup.exe >build.txt ||
     fail "setupkit build exited with $?"
   show build.txt
-  has build.txt "3 files"
+  has build.txt "$files files"
+  [[ $files == 3 ]] || has build.txt "added the uninstaller"
   has build.txt "HelloOnlineSetup.exe: online setup"
 
   step "setupkit list HelloOnlineSetup.exe"
@@ -126,7 +132,7 @@ if [[ -n $stub ]]; then
   show list.txt
   nocr list.txt >list.lf.txt
   for want in "Title (ENG):      Hello" "GUID:             $guid" "Languages:        CHS, CHT, ENG" \
-              'Files: 3, ' '{app}\README.txt' '{app}\docs\CHANGES.txt' '{app}\hello.ini' \
+              "Files: $files, " '{app}\README.txt' '{app}\docs\CHANGES.txt' '{app}\hello.ini' \
               'HKLM\Software\Hello Software\Hello  InstallDir = {app}' '{desktop}\Hello README.lnk' \
               'notepad.exe "{app}README.txt"'; do
     has list.lf.txt "$want"
@@ -135,6 +141,10 @@ if [[ -n $stub ]]; then
   step "setupkit extract HelloSetup.exe extracted"
   sk extract HelloSetup.exe extracted >extract.txt || fail "setupkit extract exited with $?"
   show extract.txt
+  if [[ $files == 4 ]]; then
+    same "$uninstaller" "extracted/{app}/Uninstall.exe"
+    rm "extracted/{app}/Uninstall.exe"
+  fi
   diff -r hello/files "extracted/{app}" || fail "the extracted files differ from the product's"
   same hello/hello.png extracted/icon.png
   # License texts that are not plain ASCII travel with a UTF-8 mark.

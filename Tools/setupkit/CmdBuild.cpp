@@ -18,11 +18,13 @@ namespace {
 
 const char* const kBuildUsage =
     "usage: setupkit build PROJECT.xml [--stub SETUP.exe] [-o OUT.exe] [--online OUT.exe] [--jobs N] [--level N]\n"
+    "                      [--no-uninstaller]\n"
     "  --stub     the installer to pack into (default: Setup.exe beside setupkit)\n"
     "  -o         the full setup (default: the project's FullSetupFile)\n"
     "  --online   also build the online setup (default: MiniSetupFile when BuildMiniSetup)\n"
     "  --jobs     encoding threads (default: one per core)\n"
-    "  --level    compression of the files, 1 (fastest) to %d (smallest); default %d (%s)\n";
+    "  --level    compression of the files, 1 (fastest) to %d (smallest); default %d (%s)\n"
+    "  --no-uninstaller  do not add the Uninstall.exe beside setupkit to a product that has none in {app}\n";
 
 void PrintUsage(std::FILE* to) {
   std::fprintf(to, kBuildUsage, MaxBuildLevel(), DefaultBuildLevel(), BuildCompressorName());
@@ -103,6 +105,8 @@ int CmdBuild(const CommandArgs& args) {
         }
         options.Jobs = static_cast<unsigned>(jobs);
       }
+    } else if (a == "--no-uninstaller") {
+      options.NoUninstaller = true;
     } else if (a.size() > 1 && a[0] == '-') {
       std::fprintf(stderr, "setupkit: build: unknown option '%s'\n", a.c_str());
       PrintUsage(stderr);
@@ -126,6 +130,9 @@ int CmdBuild(const CommandArgs& args) {
     throw;
   }
   line.Finish();
+  if (!r.AddedUninstaller.empty())
+    std::printf("setupkit: added the uninstaller %s as {app}\\Uninstall.exe (--no-uninstaller leaves it out)\n",
+                WideToUtf8(r.AddedUninstaller).c_str());
   std::printf("%s: %d files, %llu bytes, packed into %llu bytes\n", WideToUtf8(r.FullSetup).c_str(), r.Files,
               static_cast<unsigned long long>(r.SourceBytes), static_cast<unsigned long long>(r.BlobBytes));
   if (!r.OnlineSetup.empty()) std::printf("%s: online setup\n", WideToUtf8(r.OnlineSetup).c_str());

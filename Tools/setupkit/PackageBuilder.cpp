@@ -210,6 +210,28 @@ std::vector<TExtraResource> PackProjectFiles(TSetupBaseInfo& info, const WideStr
   return out;
 }
 
+// The uninstaller, when the product lacks one: the one built beside
+// setupkit, as the last file of {app}. Its path, or empty when there is
+// none to add.
+WideString AddUninstaller(TSetupScript& script, std::vector<WideString>& paths, uint64_t& totalBytes) {
+  const WideString folder = HostFolderOf(ExpandFileName(ParamStr(0)));
+  const std::vector<THostFile> found = FindHostFiles(folder, u"Uninstall.exe", false);
+  if (found.empty()) return WideString();
+  const THostFile& f = found.front();
+  std::unique_ptr<TXmlPersistent> created(new TSetupFile());
+  auto* item = static_cast<TSetupFile*>(created.get());
+  item->DestDir = u"{app}";
+  item->SourceMask = f.Name;
+  item->SourcePath = folder;
+  item->ResID = TQvStrfn::NewGUIDString();
+  item->FileBytes = static_cast<int32_t>(f.Size);
+  item->LastWriteDate = FileLastWriteLocal(f.Path);
+  totalBytes += f.Size;
+  paths.push_back(f.Path);
+  script.FileList()->Add(std::move(created));
+  return f.Path;
+}
+
 WideString DefaultStub() {
   // The installer is built next to setupkit.
   return JoinHostPath(HostFolderOf(ExpandFileName(ParamStr(0))), u"Setup.exe");
@@ -220,6 +242,16 @@ TResourceId Named(const WideString& name) { return TResourceId::FromName(name); 
 TResourceId Named(const char* name) { return TResourceId::FromName(Utf8ToWide(name)); }
 
 }  // namespace
+
+bool DeliversUninstaller(const TSetupScript& script) {
+  const TSetupFileList& files = *script.FileList();
+  for (int i = 0; i < files.Count(); ++i) {
+    const TSetupFile& f = *files.Items(i);
+    const WideString name = f.NewFileName.empty() ? f.SourceMask : f.NewFileName;
+    if (SameText(name, u"Uninstall.exe") && SameText(ExcludeTrailingBackslash(Trim(f.DestDir)), u"{app}")) return true;
+  }
+  return false;
+}
 
 bool IsPngData(const std::string& bytes) {
   static const char kSignature[8] = {'\x89', 'P', 'N', 'G', '\r', '\n', '\x1a', '\n'};
@@ -380,7 +412,9 @@ TBuildResult BuildPackage(const TBuildOptions& options) {
 
   ApplyVariablesToItems(script);
   const std::vector<TExtraResource> extras = PackProjectFiles(info, projectDir);
-  const std::vector<WideString> paths = ExpandFileItems(script, projectDir, result.SourceBytes);
+  std::vector<WideString> paths = ExpandFileItems(script, projectDir, result.SourceBytes);
+  if (!options.NoUninstaller && !DeliversUninstaller(script))
+    result.AddedUninstaller = AddUninstaller(script, paths, result.SourceBytes);
   // What Windows or the installer would refuse is refused here, before a
   // byte is written; warnings go to the publisher and the build goes on.
   for (const WideString& warning : CheckPackage(script, paths, projectDir))

@@ -28,6 +28,9 @@ struct TBuildOptions {
   WideString OnlineOutput;  // empty: the project's MiniSetupFile when BuildMiniSetup
   unsigned Jobs = 0;        // encoding threads; 0: one per core
   int Level = 0;            // compression level of the files; 0: DefaultBuildLevel()
+  // The product gets the Uninstall.exe beside setupkit as {app}\Uninstall.exe
+  // when it delivers none there itself; true leaves it out.
+  bool NoUninstaller = false;
   // Called on the building thread; may be empty.
   std::function<void(const TBuildProgress&)> Progress;
 };
@@ -41,6 +44,7 @@ int DefaultBuildLevel();  // the level whose output is no larger than zlib's bes
 
 struct TBuildResult {
   WideString FullSetup;
+  WideString AddedUninstaller;  // the Uninstall.exe the build added; empty when none
   WideString OnlineSetup;  // empty when none was built
   int Files = 0;
   uint64_t SourceBytes = 0;
@@ -51,6 +55,8 @@ TBuildResult BuildPackage(const TBuildOptions& options);
 
 class TSetupScript;
 class TSetupFile;
+// True when a file item of the script is "Uninstall.exe" in "{app}" itself.
+bool DeliversUninstaller(const TSetupScript& script);
 class TXmlPersistent;
 struct THostFile;
 // Applies the script's variables to the texts of every item.

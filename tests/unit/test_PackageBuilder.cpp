@@ -55,6 +55,9 @@ protected:
     o.ProjectFile = W(project);
     o.StubFile = Utf8ToWide(kStub);
     o.FullOutput = W(root / "out" / "Setup.exe");
+    // The products here hold exactly the files they name; in the Windows
+    // build the Uninstall.exe beside the test program would be added.
+    o.NoUninstaller = true;
     return o;
   }
 

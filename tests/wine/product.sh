@@ -11,6 +11,10 @@
 #   P_VERSION     default 2.5.1.300
 #   P_BIG_MB      add a file of that many MB of mixed data (for benchmarks)
 #   P_NO_RUNS=1   no programs after installation
+#   P_NO_UNINSTALLER=1  no Uninstall.exe of the product's own (setupkit
+#                 then adds the real one)
+#   P_UNINSTALL_RUNS  TUninstallRun elements for the UninstallRunList
+#   P_EXTRA_REGS  further TSetupReg elements for the RegList
 
 # Writes a setup script's XML with the items given on standard input.
 make_product() {
@@ -22,7 +26,7 @@ make_product() {
   IFS='|' read -r chs cht eng <<<"$titles"
   mkdir -p "$dir/files/data/sub" "$dir/license"
   cp "$probe" "$dir/files/app.exe"
-  cp "$probe" "$dir/files/Uninstall.exe"
+  [[ ${P_NO_UNINSTALLER:-0} == 1 ]] || cp "$probe" "$dir/files/Uninstall.exe"
   cp "$probe" "$dir/files/helper.exe"
   printf 'read me\r\nsecond line\r\n' >"$dir/files/data/readme.txt"
   head -c 70000 /dev/urandom >"$dir/files/data/sub/nested.dat"
@@ -47,6 +51,8 @@ make_product() {
     runs='            <TSetupRun Checked="True" Condition="" FileName="{app}app.exe" Params="waited &quot;{app}&quot;" Wait="True" WorkDir="{app}data"/>
             <TSetupRun Checked="True" Condition="" FileName="{app}app.exe" Params="nowait" Wait="False" WorkDir="{app}"/>'
   fi
+  local uninstaller='            <TSetupFile Checked="True" Condition="" DestDir="{app}" FileBytes="0" IncludeSubPath="False" LastWriteDate="0" ResID="" SourceMask="Uninstall.exe" SourcePath="files" NewFileName=""/>'
+  [[ ${P_NO_UNINSTALLER:-0} != 1 ]] || uninstaller=""
   cat >"$dir/product.xml" <<XML
 <?xml version="1.0" encoding="utf-8"?>
 <TSetupScript>
@@ -54,7 +60,7 @@ make_product() {
     <FileList>
         <Items>
             <TSetupFile Checked="True" Condition="" DestDir="{app}" FileBytes="0" IncludeSubPath="False" LastWriteDate="0" ResID="" SourceMask="app.exe" SourcePath="files" NewFileName=""/>
-            <TSetupFile Checked="True" Condition="" DestDir="{app}" FileBytes="0" IncludeSubPath="False" LastWriteDate="0" ResID="" SourceMask="Uninstall.exe" SourcePath="files" NewFileName=""/>
+$uninstaller
             <TSetupFile Checked="True" Condition="" DestDir="{app}\\bin" FileBytes="0" IncludeSubPath="False" LastWriteDate="0" ResID="" SourceMask="helper.exe" SourcePath="files" NewFileName="helper-renamed.exe"/>
             <TSetupFile Checked="True" Condition="" DestDir="{app}" FileBytes="0" IncludeSubPath="False" LastWriteDate="0" ResID="" SourceMask="empty.txt" SourcePath="files" NewFileName=""/>
             <TSetupFile Checked="True" Condition="" DestDir="{app}\\data" FileBytes="0" IncludeSubPath="True" LastWriteDate="0" ResID="" SourceMask="*.*" SourcePath="files\\data" NewFileName=""/>
@@ -66,6 +72,7 @@ make_product() {
             <TSetupReg Checked="True" Condition="" RootKey="rrkLocalMachine" SubKey="Software\\Probe Works\\{AppTitle}" ValueData="\$10" ValueName="Sixteen" ValueType="rvtDWord"/>
             <TSetupReg Checked="True" Condition="" RootKey="rrkLocalMachine" SubKey="Software\\Probe Works\\{AppTitle}" ValueData="-1" ValueName="AllBits" ValueType="rvtDWord"/>
             <TSetupReg Checked="True" Condition="" RootKey="rrkCurrentUser" SubKey="Software\\Probe Works\\{AppTitle}" ValueData="default of {AppTitle}" ValueName="" ValueType="rvtString"/>
+${P_EXTRA_REGS:-}
         </Items>
     </RegList>
     <RunList>
@@ -74,7 +81,9 @@ $runs
         </Items>
     </RunList>
     <UninstallRunList>
-        <Items/>
+        <Items>
+${P_UNINSTALL_RUNS:-}
+        </Items>
     </UninstallRunList>
     <ShortCutList>
         <Items>

@@ -1,0 +1,79 @@
+#include "UninstallFrm.h"
+
+#include "TkApplication.h"
+
+namespace {
+
+TTkFont FontOf(const char16_t* name, int height, COLORREF color = CLR_DEFAULT) {
+  TTkFont font;
+  font.Name = name;
+  font.Height = height;
+  font.Color = color;
+  return font;
+}
+const char16_t* const kYaHei = u"微软雅黑";
+constexpr COLORREF kWhite = RGB(255, 255, 255);
+
+}  // namespace
+
+TUninstallForm::TUninstallForm(COLORREF color, const WideString& caption, const WideString& heading,
+                               const WideString& wait)
+    : TBaseForm(nullptr) {
+  SetBorderStyle(TBorderStyle::bsNone);
+  SetClientSize(480, 200);
+  SetCaption(caption);
+  // Removal stopped halfway would leave a product that neither runs nor
+  // uninstalls again: the window stays until the work is done.
+  OnCloseQuery = [](bool& allow) { allow = false; };
+
+  pnlMainFormColor = new TTkPanel(this);
+  pnlMainFormColor->Name = u"pnlMainFormColor";
+  pnlMainFormColor->SetSingleBorder(true);
+  pnlMainFormColor->SetColor(color);
+  pnlMainFormColor->SetAlign(TAlign::alClient);
+
+  lblAppTitle = new TTkLabel(pnlMainFormColor);
+  lblAppTitle->Name = u"lblAppTitle";
+  lblAppTitle->SetFont(FontOf(kYaHei, 27, kWhite));
+  lblAppTitle->SetBounds(8, 24, 464, 60);
+  lblAppTitle->SetAlignment(TTextAlign::taCenter);
+  lblAppTitle->SetVerticalCenter(true);
+  lblAppTitle->SetCaption(heading);
+
+  pnlBottom = new TTkPanel(pnlMainFormColor);
+  pnlBottom->Name = u"pnlBottom";
+  pnlBottom->SetColor(kWhite);
+  pnlBottom->SetHeight(90);
+  pnlBottom->SetAlign(TAlign::alBottom);
+
+  pbProgress = new TTkProgressBar(pnlBottom);
+  pbProgress->Name = u"pbProgress";
+  pbProgress->SetBounds(16, 24, 446, 17);
+
+  lblDetail = new TTkLabel(pnlBottom);
+  lblDetail->Name = u"lblDetail";
+  lblDetail->SetFont(FontOf(u"Tahoma", 12));
+  lblDetail->SetBounds(16, 50, 446, 16);
+  lblDetail->SetCaption(wait);
+}
+
+void TUninstallForm::SetItemCount(int count) {
+  pbProgress->SetMax(count > 0 ? count : 1);
+  pbProgress->SetPosition(0);
+}
+
+void TUninstallForm::StepItem(const WideString& detail) {
+  pbProgress->SetPosition(pbProgress->Position() + 1);
+  lblDetail->SetCaption(detail);
+  lblDetail->Repaint();
+  ProcessMessages();
+}
+
+void TUninstallForm::Finish() {
+  pbProgress->SetPosition(pbProgress->Max());
+  lblDetail->SetCaption(WideString());
+  lblDetail->Repaint();
+  ProcessMessages();
+}
+
+void TUninstallForm::ProcessMessages() { Application().ProcessMessages(); }

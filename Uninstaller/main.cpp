@@ -1,0 +1,34 @@
+// The uninstaller's entry: the copy that deletes the original does only
+// that; otherwise the units are set up and the controller runs the whole
+// removal, with its window or, in /SILENT, without any.
+#include <windows.h>
+#include <objbase.h>
+
+#include "QvSysUtils.h"
+#include "QvVclUtils.h"
+#include "QvWindows.h"
+#include "SelfDeletion.h"
+#include "TkApplication.h"
+#include "Uninstaller.h"
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  if (IsCleanupCopy()) return RunCleanupCopy();
+
+  CoInitialize(nullptr);
+  Application().Initialize();
+  // Exactly one argument selects the mode, as for the installer.
+  const bool silent = ParamCount() == 1 && SameText(ParamStr(1), u"/SILENT");
+  TQvVclfn::SetConsoleReports(silent);
+
+  TUninstallExitCode code = uecRemovalFailed;
+  try {
+    TUninstaller uninstaller(silent);
+    code = uninstaller.Run();
+  } catch (const Exception& e) {
+    TQvVclfn::ShowInfo(nullptr, e.Message());
+  } catch (const std::exception& e) {
+    TQvVclfn::ShowInfo(nullptr, Utf8ToWide(e.what()));
+  }
+  CoUninitialize();
+  return static_cast<int>(code);
+}

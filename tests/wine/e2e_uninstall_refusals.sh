@@ -1,0 +1,119 @@
+#!/bin/bash
+# What the uninstaller refuses, and its exit codes in /SILENT: missing,
+# undecodable or foreign uninstall data (1, the file named); its own folder
+# a drive root, the Windows folder, Program Files, the user's profile or
+# the folder of all profiles (1); in each case nothing removed and nothing
+# run. A path with ".." in the data is not followed (0), nor is an entry
+# removed that names another folder. A file in use stays and is named (4),
+# and the data and the uninstaller stay with it, so that a second run
+# finishes.
+. "$(dirname "$0")/harness.sh"
+wh_init
+
+cp "$WH_BIN/probe.exe" "$WH_WORK/runner.exe"
+runner=$(wh_winpath "$WH_WORK/runner.exe")
+log="$WH_WORK/probe.log"
+export PROBE_LOG=$(wh_winpath "$log")
+
+# A plain uninstall script: one uninstall program, the files given as
+# "DestDir|name" arguments.
+script() {
+  local guid=$1 files="" f
+  shift
+  for f in "$@"; do
+    files+="<TSetupFile Checked=\"True\" Condition=\"\" DestDir=\"${f%%|*}\" FileBytes=\"0\" IncludeSubPath=\"False\" LastWriteDate=\"0\" ResID=\"\" SourceMask=\"${f#*|}\" SourcePath=\"\" NewFileName=\"\"/>"
+  done
+  cat <<XML
+<?xml version="1.0" encoding="utf-8"?>
+<TSetupScript>
+  <BaseInfo AppTitleENG="Refusal Probe" GUID="$guid" Version="1.0"/>
+  <FileList><Items>$files</Items></FileList>
+  <UninstallRunList><Items><TUninstallRun FileName="$runner" Params="ran" WaitType="urwWaitClose"/></Items></UninstallRunList>
+</TSetupScript>
+XML
+}
+
+# uninstall DIR EXPECTED-CODE WHAT: runs DIR/Uninstall.exe /SILENT.
+uninstall() {
+  local rc=0
+  wh_wine "$1/Uninstall.exe" /SILENT >"$WH_WORK/out.txt" 2>"$WH_WORK/err.txt" || rc=$?
+  wh_assert_eq "$2" "$rc" "exit code $3 (stderr: $(head -c 400 "$WH_WORK/err.txt"))"
+}
+
+nothing_ran() { [[ ! -s $log ]] || wh_fail "$1: an uninstall program ran: $(cat "$log")"; }
+
+# Bad data, in a folder of its own: the data file's path is named, and the
+# product's file and the uninstaller stay.
+dir="$WH_WORK/bad"
+mkdir -p "$dir"
+cp "$WH_BIN/Uninstall.exe" "$dir/"
+: >"$dir/product.txt"
+dir_win=$(wh_winpath "$dir")
+uninstall "$dir" 1 "without Uninstall.da1"
+grep -qF "$dir_win\\Uninstall.da1" "$WH_WORK/err.txt" || wh_fail "the missing data file is not named: $(cat "$WH_WORK/err.txt")"
+head -c 3000 /dev/urandom >"$dir/Uninstall.da1"
+uninstall "$dir" 1 "with undecodable data"
+grep -qF "$dir_win\\Uninstall.da1" "$WH_WORK/err.txt" || wh_fail "the undecodable file is not named: $(cat "$WH_WORK/err.txt")"
+printf '<?xml version="1.0"?>\r\n<TFileDataList><Items/></TFileDataList>\r\n' >"$dir/Uninstall.da1"
+uninstall "$dir" 1 "with a document that is no setup script"
+# An empty GUID would name the whole list of installed programs.
+script "" "{app}|product.txt" >"$dir/Uninstall.da1"
+uninstall "$dir" 1 "with an empty GUID"
+[[ -f $dir/product.txt && -f $dir/Uninstall.exe && -f $dir/Uninstall.da1 ]] || wh_fail "bad data removed something"
+nothing_ran "bad data"
+
+# Folders that hold far more than one product.
+profile_win=$(wh_desktop)
+profile_win=${profile_win%\\*}
+for folder_win in 'C:\' "$(wh_folder Windows)" "$(wh_program_files)" "$profile_win" "${profile_win%\*}"; do
+  folder=$(wh_unixpath "$folder_win")
+  [[ -d $folder ]] || wh_fail "no folder $folder_win"
+  wh_on_exit rm -f "$folder/Uninstall.exe" "$folder/Uninstall.da1" "$folder/refusal-victim.txt"
+  cp "$WH_BIN/Uninstall.exe" "$folder/"
+  : >"$folder/refusal-victim.txt"
+  script '{6C1B7E2A-0D55-4E0C-9A51-3F1B2C3D4E21}' "{app}|refusal-victim.txt" >"$folder/Uninstall.da1"
+  uninstall "$folder" 1 "in $folder_win"
+  [[ -f $folder/refusal-victim.txt && -f $folder/Uninstall.exe ]] || wh_fail "the uninstaller in $folder_win removed something"
+  grep -qiF "${folder_win%\\}" "$WH_WORK/err.txt" || wh_fail "the refusal in $folder_win does not name it: $(cat "$WH_WORK/err.txt")"
+  rm -f "$folder/Uninstall.exe" "$folder/Uninstall.da1" "$folder/refusal-victim.txt"
+done
+nothing_ran "refused folders"
+
+# ".." leads out of the product's folder: not followed.
+dir="$WH_WORK/up/product"
+mkdir -p "$dir"
+cp "$WH_BIN/Uninstall.exe" "$dir/"
+: >"$dir/inside.txt"
+: >"$WH_WORK/up/outside.txt"
+script '{6C1B7E2A-0D55-4E0C-9A51-3F1B2C3D4E22}' "{app}|inside.txt" "{app}..|outside.txt" "{app}sub\\..\\..|outside.txt" \
+  >"$dir/Uninstall.da1"
+# The product's entry names another folder (installed again elsewhere):
+# it belongs to that installation and stays.
+entry='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\{6C1B7E2A-0D55-4E0C-9A51-3F1B2C3D4E22}'
+wh_on_exit wh_reg_delete "$entry"
+wh_reg_add "$entry" InstallLocation REG_SZ 'C:\Elsewhere\'
+uninstall "$dir" 0 "with \"..\" in the data"
+[[ -f $WH_WORK/up/outside.txt ]] || wh_fail "a path with \"..\" was followed"
+wh_assert_eq 'REG_SZ C:\Elsewhere\' "$(wh_reg_value "$entry" InstallLocation)" "the entry of the other installation"
+for _ in $(seq 50); do [[ -d $dir ]] || break; sleep 0.1; done
+[[ ! -d $dir ]] || wh_fail "the product's folder stayed: $(ls -A "$dir")"
+
+# A file in use stays, is named, and keeps the uninstaller for another run.
+dir="$WH_WORK/held"
+mkdir -p "$dir"
+cp "$WH_BIN/Uninstall.exe" "$dir/"
+: >"$dir/free.txt"
+: >"$dir/held.txt"
+script '{6C1B7E2A-0D55-4E0C-9A51-3F1B2C3D4E23}' "{app}|free.txt" "{app}|held.txt" >"$dir/Uninstall.da1"
+holder=$(wh_run_bg "$WH_BIN/holder.exe" "$(wh_winpath "$dir/held.txt")" "$(wh_winpath "$WH_WORK/release")")
+wh_wait_for_line "$(wh_bg_log "$holder")" holding
+uninstall "$dir" 4 "with a file in use"
+grep -qF "$(wh_winpath "$dir")\\held.txt" "$WH_WORK/err.txt" || wh_fail "the file in use is not named: $(cat "$WH_WORK/err.txt")"
+[[ ! -e $dir/free.txt ]] || wh_fail "the free file was not removed"
+[[ -f $dir/held.txt && -f $dir/Uninstall.exe && -f $dir/Uninstall.da1 ]] ||
+  wh_fail "after a failed removal the uninstaller or its data is gone: $(ls -A "$dir")"
+touch "$WH_WORK/release"
+wh_bg_wait "$holder" 20 || wh_fail "the holder did not end"
+uninstall "$dir" 0 "once the file is free"
+for _ in $(seq 50); do [[ -d $dir ]] || break; sleep 0.1; done
+[[ ! -d $dir ]] || wh_fail "the second run left: $(ls -A "$dir")"
