@@ -8,13 +8,9 @@
 #include <mutex>
 #include <thread>
 
-#ifdef SETUPKIT_HAVE_LIBDEFLATE
-#include <libdeflate.h>
-#endif
-#include <zlib.h>
-
 #include "FileDataClasses.h"
 #include "HostFiles.h"
+#include "ImageEncoder.h"
 #include "MySetupUtils.h"
 #include "PackageChecks.h"
 #include "PackageResources.h"
@@ -72,55 +68,6 @@ constexpr int kMaxLevel = 12;
 constexpr int kDefaultLevel = 9;
 constexpr int kMaxLevel = 9;
 #endif
-
-// Encodes file images (see TSetupfn::EncodeStream) at a chosen level; one
-// per thread, since a compressor keeps its work tables between calls.
-class TImageEncoder {
-public:
-  explicit TImageEncoder(int level) {
-#ifdef SETUPKIT_HAVE_LIBDEFLATE
-    FCompressor = libdeflate_alloc_compressor(level);
-    if (FCompressor == nullptr) throw EZCompressionError(u"Error");
-#else
-    FLevel = level;
-#endif
-  }
-  ~TImageEncoder() {
-#ifdef SETUPKIT_HAVE_LIBDEFLATE
-    libdeflate_free_compressor(FCompressor);
-#endif
-  }
-  TImageEncoder(const TImageEncoder&) = delete;
-  TImageEncoder& operator=(const TImageEncoder&) = delete;
-
-  // An empty source stays empty, as the codec keeps it.
-  std::string Encode(const std::string& source) {
-    if (source.empty()) return std::string();
-    // The worst-case buffer comes from new, not a string, so that only the
-    // pages the compressor writes become resident.
-#ifdef SETUPKIT_HAVE_LIBDEFLATE
-    const size_t bound = libdeflate_zlib_compress_bound(FCompressor, source.size());
-    std::unique_ptr<char[]> buffer(new char[bound]);
-    const size_t size = libdeflate_zlib_compress(FCompressor, source.data(), source.size(), buffer.get(), bound);
-    if (size == 0) throw EZCompressionError(u"Error");
-#else
-    uLongf size = compressBound(static_cast<uLong>(source.size()));
-    std::unique_ptr<char[]> buffer(new char[size]);
-    if (compress2(reinterpret_cast<Bytef*>(buffer.get()), &size, reinterpret_cast<const Bytef*>(source.data()),
-                  static_cast<uLong>(source.size()), FLevel) != Z_OK)
-      throw EZCompressionError(u"Error");
-#endif
-    TSetupfn::XorBytes(buffer.get(), size);
-    return std::string(buffer.get(), size);
-  }
-
-private:
-#ifdef SETUPKIT_HAVE_LIBDEFLATE
-  libdeflate_compressor* FCompressor = nullptr;
-#else
-  int FLevel = 9;
-#endif
-};
 
 std::string ReadWholeFile(const WideString& path) {
   TMemoryStream m;
