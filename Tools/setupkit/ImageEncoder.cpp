@@ -203,7 +203,7 @@ size_t TImageEncoder::Compress(const char* data, size_t size, bool zlibWrapped) 
 #endif
 }
 
-void TImageEncoder::Stitch(const char* data, size_t size, const std::string& noisy, std::string& out) {
+void TImageEncoder::Stitch(const char* data, size_t size, const std::vector<uint8_t>& noisy, std::string& out) {
   // Stored blocks cost 5 bytes each; compressed stretches come out smaller
   // than they go in, give or take a few bytes.
   out.reserve(size + size / kMaxStored * 5 + noisy.size() * 8 + 64);
@@ -229,7 +229,7 @@ void TImageEncoder::Stitch(const char* data, size_t size, const std::string& noi
 std::string TImageEncoder::Encode(const std::string& source) {
   if (source.empty()) return std::string();
   const size_t blocks = (source.size() + kProbeBlock - 1) / kProbeBlock;
-  std::string noisy(blocks, '\0');
+  std::vector<uint8_t> noisy(blocks);
   bool anyNoisy = false;
   for (size_t b = 0; b < blocks; ++b) {
     const size_t begin = b * kProbeBlock;

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 // One per thread: a compressor keeps its work tables and buffers between
 // calls.
@@ -32,7 +33,7 @@ private:
   // Compresses size bytes at data into FScratch, as a zlib stream or a raw
   // deflate stream; returns the compressed size.
   size_t Compress(const char* data, size_t size, bool zlibWrapped);
-  void Stitch(const char* data, size_t size, const std::string& noisy, std::string& out);
+  void Stitch(const char* data, size_t size, const std::vector<uint8_t>& noisy, std::string& out);
 
   struct TCompressor;
   std::unique_ptr<TCompressor> FCompressor;
