@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "DownloadedSetup.h"
 #include "FileDataClasses.h"
 #include "LicenseFrm.h"
 #include "MySetupUtils.h"
@@ -63,8 +64,19 @@ bool DevelopmentPaths() {
 
 // ---- construction, in the order the installer depends on --------------------
 
+namespace {
+DWORD GMainThread = 0;
+}  // namespace
+
 TMainForm::TMainForm() : TBaseForm(nullptr) {
   gMainForm = this;
+  // The HTTP client shows the busy cursor while it waits, on this thread.
+  GMainThread = GetCurrentThreadId();
+  TQvHttpCursorHooks hooks;
+  hooks.IsMainThread = [] { return GetCurrentThreadId() == GMainThread; };
+  hooks.GetCursor = [] { return static_cast<int16_t>(Application().ScreenCursor()); };
+  hooks.SetCursor = [](int16_t cursor) { Application().SetScreenCursor(static_cast<TCursor>(cursor)); };
+  SetHttpCursorHooks(hooks);
   Application().SetMainForm(this);
   CreateControls();
   // The look (skin, glyph pictures) is drawn by the window layer; the
@@ -189,6 +201,7 @@ TMainForm::TMainForm() : TBaseForm(nullptr) {
 
 TMainForm::~TMainForm() {
   FPackage.reset();
+  FDownloaded.reset();
   if (!FTempSetupFile.empty() && FileExists(FTempSetupFile)) DeleteFile(FTempSetupFile);
   if (gMainForm == this) gMainForm = nullptr;
 }
@@ -412,9 +425,6 @@ void TMainForm::imgMinimizeClick() { Application().Minimize(); }
 
 void TMainForm::lblLicenseClick() { TLicenseForm::Execute(this, lblLicense->Caption(), FLicenseText); }
 
-// The proxy settings dialog comes with online installation; until then
-// the link opens nothing.
-void TMainForm::lblProxyClick() {}
 
 void TMainForm::btnDestDirClick() {
   WideString path = Trim(edtDestDir->Text());
@@ -534,7 +544,16 @@ void TMainForm::WMRunApp() {
   Halt(secCompleted);
 }
 
-void TMainForm::Halt(TSetupExitCode code) { ExitProcess(static_cast<UINT>(code)); }
+// Every way out goes through here: a downloaded setup is released and
+// deleted first, so that no copy of the product stays in the temporary
+// folder.
+void TMainForm::Halt(TSetupExitCode code) {
+  if (gMainForm) {
+    gMainForm->FPackage.reset();
+    gMainForm->FDownloaded.reset();
+  }
+  ExitProcess(static_cast<UINT>(code));
+}
 
 void TMainForm::ReportError(const WideString& message) {
   if (FSilentMode) {

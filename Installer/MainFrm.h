@@ -16,6 +16,7 @@
 #include "TkControls.h"
 
 class TModuleResourceReader;
+class TDownloadedSetup;
 
 // Ends a completed installation (WM_USER + 1).
 constexpr UINT WM_RUNAPP = WM_USER + 1;
@@ -124,6 +125,9 @@ public:
   void RunWaitPrograms();         // ProgramSteps
   void RunNoWaitPrograms();       // ProgramSteps
   bool DownloadFullSetup();       // OnlineSetup
+  bool DownloadFailed(const WideString& message);
+  void ReleaseDownload();
+  void ShowStartPage();
   void OpenGotoUrl();             // OnlineSetup
 
   // The exit code when the window is closed: 0 after a completed
@@ -156,6 +160,8 @@ private:
   std::unique_ptr<TSetupScript> FScriptHolder;
   std::unique_ptr<TQvHttpProxy> FProxyHolder;
   std::unique_ptr<TModuleResourceReader> FPackage;
+  // The downloaded full setup while it is the package (online mode).
+  std::unique_ptr<TDownloadedSetup> FDownloaded;
 };
 
 // The development paths (a fixed package under the debugger, plain

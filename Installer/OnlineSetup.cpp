@@ -2,18 +2,131 @@
 // completion address called at the end of every installation.
 #include <windows.h>
 
+#include "DownloadFailureFrm.h"
+#include "DownloadedSetup.h"
+#include "IndyProxySettingsFrm.h"
 #include "MainFrm.h"
+#include "PackageResources.h"
 #include "QvSysUtils.h"
+#include "QvVclUtils.h"
 #include "QvWindows.h"
 #include "SetupRules.h"
+#include "TkApplication.h"
 
-// The download of the full setup is not built yet. An online setup says so
-// plainly and ends as a failed installation, rather than pretending.
+namespace {
+
+// A Windows image: "MZ", and the "PE" signature where its header points.
+bool IsPeImage(TStream& file) {
+  char dos[64] = {};
+  file.SetPosition(0);
+  if (file.Read(dos, sizeof dos) != sizeof dos || dos[0] != 'M' || dos[1] != 'Z') return false;
+  uint32_t offset = 0;
+  for (int i = 3; i >= 0; --i) offset = offset << 8 | static_cast<unsigned char>(dos[0x3C + i]);
+  char signature[4] = {};
+  if (file.Seek(offset, TSeekOrigin::soBeginning) != static_cast<int64_t>(offset)) return false;
+  return file.Read(signature, 4) == 4 && signature[0] == 'P' && signature[1] == 'E' && signature[2] == 0 &&
+         signature[3] == 0;
+}
+
+}  // namespace
+
+void TMainForm::lblProxyClick() { TIndyProxySettingsForm::Execute(this, *FProxy); }
+
+// Each attempt writes a new file and keeps it only when it became the
+// package; a failed attempt's file and module go at once.
 bool TMainForm::DownloadFullSetup() {
-  ReportError(Format(u"%s\r\n\r\nThis online setup cannot download %s: online installation is not available in "
-                     u"this version of the installer.",
-                     {ResSetupPackageError(), FScript->BaseInfo()->FullDownloadUrl}));
-  Halt(secInstallFailed);
+  HttpProxy().CopyFrom(FProxy);
+  TQvHttp http;
+  const WideString url = FScript->BaseInfo()->FullDownloadUrl;
+  http.OnWorkBegin = [this](TQvHttp*, TWorkMode, int64_t max) {
+    pbProgress->SetMax(static_cast<int>(static_cast<uint32_t>(max)));
+    pbProgress->SetPosition(0);
+    ProcessMessages();
+  };
+  http.OnWork = [this](TQvHttp*, TWorkMode, int64_t count) {
+    pbProgress->SetPosition(static_cast<int>(static_cast<uint32_t>(count)));
+    ProcessMessages();
+  };
+
+  // The body goes to its file as it arrives: a product larger than the
+  // installer's address space still downloads.
+  std::unique_ptr<TDownloadedSetup> file;
+  try {
+    FTempSetupFile = TQvWinfn::GetTempDir() + TQvStrfn::NewGUIDString() + u".exe";
+    TQvFilefn::ForceFileDir(FTempSetupFile);
+    file.reset(new TDownloadedSetup(FTempSetupFile));
+  } catch (const Exception& e) {
+    return DownloadFailed(e.Message());
+  }
+  if (!http.Get(url, file->Writer())) {
+    file.reset();
+    if (FSilentMode) {
+      TQvSysWinfn::WriteStdErr(Format(u"%s 在线安装失败: %s: %s", {FAppTitle, url, http.LastError()}));
+      Halt(secInstallFailed);
+    }
+    if (TDownloadFailureForm::Execute(this, FAppTitle, url)) Halt(secUserEndedSetup);
+    ShowStartPage();
+    return false;
+  }
+
+  try {
+    TStream& body = file->Seal();
+    if (!IsPeImage(body)) throw Exception(ResSetupPackageError());
+    void* module = file->Map();
+    // The package now comes from the download; the installer's own image
+    // is no longer read.
+    FPackage.reset(new TModuleResourceReader(module));
+    FDownloaded = std::move(file);
+    if (!PackageResourceExists(*FPackage, FullScriptResID)) throw Exception(ResSetupPackageError());
+    TMemoryStream stream;
+    ReadPackageResource(*FPackage, FullScriptResID, stream);
+    stream.SetPosition(0);
+    FScript->LoadFromStream(stream);
+    return true;
+  } catch (const Exception& e) {
+    file.reset();  // before anything that may end the process
+    return DownloadFailed(e.Message());
+  } catch (const std::exception& e) {
+    file.reset();
+    return DownloadFailed(Utf8ToWide(e.what()));
+  }
+}
+
+// A download that arrived but cannot be used: the file goes, the package
+// is the installer's own again, and the user is back on the start page
+// (or, in /Silent, told on standard error and the installation ends).
+bool TMainForm::DownloadFailed(const WideString& message) {
+  ReleaseDownload();
+  if (FSilentMode) {
+    TQvSysWinfn::WriteStdErr(message);
+    Halt(secInstallFailed);
+  }
+  TQvVclfn::ShowInfo(Handle(), message);
+  ShowStartPage();
+  return false;
+}
+
+void TMainForm::ReleaseDownload() {
+  if (!FDownloaded) return;
+  FPackage.reset(new TModuleResourceReader(nullptr));
+  FDownloaded.reset();
+}
+
+void TMainForm::ShowStartPage() {
+  FInstallState = 0;
+  lblWait->Hide();
+  pbProgress->Hide();
+  lblDetail->Hide();
+  lblAppTitle->SetCaption(FAppTitle);
+  for (TTkControl* c : {static_cast<TTkControl*>(lblVersion), static_cast<TTkControl*>(btnInstall),
+                        static_cast<TTkControl*>(lblDestDir), static_cast<TTkControl*>(edtDestDir),
+                        static_cast<TTkControl*>(btnDestDir)})
+    c->Show();
+  // The license controls only when there is a license to agree to.
+  cbLicense->SetVisible(!FLicenseText.empty());
+  lblLicense->SetVisible(!FLicenseText.empty());
+  lblProxy->SetVisible(!FFullPackage);
+  btnInstall->SetFocus();
 }
 
 void TMainForm::OpenGotoUrl() {
@@ -24,10 +137,15 @@ void TMainForm::OpenGotoUrl() {
     case gumByBrowser:
       TQvWinfn::OpenUrl(url);
       break;
-    case gumSilent:
-      // The silent call needs the HTTP client, which comes with online
-      // installation; until then nothing is requested.
+    case gumSilent: {
+      // The detail line is hidden by now; the text is set for whoever
+      // reads the window, as before every silent call.
       SetDetail(ResVerifyingSetup());
+      ProcessMessages();
+      TQvHttp http;
+      http.SetConnectTimeout(5000);
+      http.Get(url);  // the answer changes nothing; Get raises nothing
       break;
+    }
   }
 }

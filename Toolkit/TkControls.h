@@ -105,6 +105,25 @@ protected:
   LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
 };
 
+// An integer field with arrow buttons at its right (step 1, any value of
+// 32 bits; the arrow keys and the buttons step it).
+class TTkSpinEdit : public TTkEdit {
+public:
+  explicit TTkSpinEdit(TTkControl* parent);
+  // The typed text as a number, rounded; 0 when it is none.
+  int Value() const;
+  void SetValue(int value);
+  void SetBounds(int left, int top, int width, int height) override;
+  void SetVisible(bool visible) override;
+
+protected:
+  LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
+
+private:
+  class TArrows;
+  TArrows* FArrows = nullptr;
+};
+
 // Read-only multi-line text with a vertical scroll bar and word wrap.
 class TTkMemo : public TTkControl {
 public:

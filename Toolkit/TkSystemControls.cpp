@@ -3,7 +3,11 @@
 // come back from the parent through Reflected, their colours through
 // CtlColor.
 #include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstdlib>
 
+#include "QvSysUtils.h"
 #include "TkControls.h"
 #include "TkForm.h"
 #include "TkGdi.h"
@@ -245,6 +249,69 @@ LRESULT TTkEdit::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
 
 // A disabled field keeps the system's grey.
 HBRUSH TTkEdit::CtlColor(HDC dc) { return Enabled() ? TTkControl::CtlColor(dc) : nullptr; }
+
+// ---- spin field
+
+// The system's arrow buttons, beside the field they step.
+class TTkSpinEdit::TArrows : public TTkControl {
+public:
+  TArrows(TTkControl* parent, TTkSpinEdit* field) : TTkControl(parent), FField(field) {
+    CreateHandle(UPDOWN_CLASS, UDS_ARROWKEYS | UDS_NOTHOUSANDS, 0, ParentHandle(parent));
+    ::SendMessageW(Handle(), UDM_SETRANGE32, static_cast<WPARAM>(INT_MIN), INT_MAX);
+    SetTabStop(false);
+  }
+
+protected:
+  bool Reflected(UINT msg, WPARAM, LPARAM lParam, LRESULT& result) override {
+    const auto* header = reinterpret_cast<const NMHDR*>(lParam);
+    if (msg != WM_NOTIFY || header->code != UDN_DELTAPOS) return false;
+    const auto* delta = reinterpret_cast<const NMUPDOWN*>(lParam);
+    FField->SetValue(static_cast<int>(std::clamp<long long>(
+        static_cast<long long>(FField->Value()) + delta->iDelta, INT_MIN, INT_MAX)));
+    result = 1;  // the field holds the value, not the arrows
+    return true;
+  }
+
+private:
+  TTkSpinEdit* FField;
+};
+
+TTkSpinEdit::TTkSpinEdit(TTkControl* parent) : TTkEdit(parent) {
+  FArrows = new TArrows(parent, this);
+  SetBounds(Left(), Top(), Width(), Height());
+}
+
+int TTkSpinEdit::Value() const {
+  const std::string text = WideToUtf8(Trim(Text()));
+  char* end = nullptr;
+  const double value = std::strtod(text.c_str(), &end);
+  if (text.empty() || end == text.c_str()) return 0;
+  return static_cast<int>(std::clamp(std::llround(value), static_cast<long long>(INT_MIN), static_cast<long long>(INT_MAX)));
+}
+
+void TTkSpinEdit::SetValue(int value) { SetText(IntToStr(value)); }
+
+// The arrows take the right end of the given area.
+void TTkSpinEdit::SetBounds(int left, int top, int width, int height) {
+  const int arrows = std::min(17, std::max(width / 2, 0));
+  TTkEdit::SetBounds(left, top, width - arrows, height);
+  if (FArrows) FArrows->SetBounds(left + width - arrows, top, arrows, height);
+}
+
+void TTkSpinEdit::SetVisible(bool visible) {
+  TTkEdit::SetVisible(visible);
+  if (FArrows) FArrows->SetVisible(visible);
+}
+
+LRESULT TTkSpinEdit::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (msg == WM_KEYDOWN && (wParam == VK_UP || wParam == VK_DOWN)) {
+    const long long step = wParam == VK_UP ? 1 : -1;
+    SetValue(static_cast<int>(std::clamp<long long>(Value() + step, INT_MIN, INT_MAX)));
+    return 0;
+  }
+  if (msg == WM_ENABLE && FArrows) FArrows->SetEnabled(wParam != FALSE);
+  return TTkEdit::WndProc(msg, wParam, lParam);
+}
 
 // ---- memo
 

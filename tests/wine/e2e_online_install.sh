@@ -1,0 +1,148 @@
+#!/bin/bash
+# Online installation under Wine against a local nginx: an online setup
+# named Setup_42.exe downloads its full setup over HTTPS and installs it in
+# /Silent, leaving no download behind and calling the completion address
+# with rcode=42; an HTML page served with 200 is "安装包错误。"; a 404 shows
+# the download failure dialog, whose Retry returns to the start page with
+# the proxy link and whose "退出安装" ends setup with exit code 5; the proxy
+# dialog keeps its settings and refuses a proxy without an address.
+. "$(dirname "$0")/harness.sh"
+. "$(dirname "$0")/product.sh"
+wh_init
+command -v nginx >/dev/null 2>&1 || wh_skip "nginx is not installed (scripts/install-deps.sh installs it)"
+
+free_port() {
+  local p
+  while :; do
+    p=$((20000 + RANDOM % 40000))
+    if ! (echo >/dev/tcp/127.0.0.1/$p) 2>/dev/null; then echo "$p"; return; fi
+  done
+}
+wait_port() {
+  local _
+  for _ in $(seq 200); do (echo >/dev/tcp/127.0.0.1/"$1") 2>/dev/null && return 0; sleep 0.1; done
+  return 1
+}
+
+srv="$WH_WORK/srv"
+mkdir -p "$srv/www" "$srv/t"
+openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=localhost \
+  -keyout "$srv/key.pem" -out "$srv/cert.pem" >/dev/null 2>&1 || wh_fail "openssl could not make a certificate"
+http_port=$(free_port)
+https_port=$(free_port)
+cat >"$srv/nginx.conf" <<CONF
+daemon off; master_process off; pid $srv/nginx.pid; error_log $srv/error.log;
+events {}
+http {
+  access_log $srv/access.log;
+  client_body_temp_path $srv/t; proxy_temp_path $srv/t; fastcgi_temp_path $srv/t; uwsgi_temp_path $srv/t; scgi_temp_path $srv/t;
+  server { listen 127.0.0.1:$http_port; root $srv/www; location = /done { return 204; } }
+  server { listen 127.0.0.1:$https_port ssl; root $srv/www;
+           ssl_certificate $srv/cert.pem; ssl_certificate_key $srv/key.pem; }
+}
+CONF
+nginx -c "$srv/nginx.conf" -p "$srv" >"$srv/nginx.out" 2>&1 &
+wh_on_exit kill "$!"
+wait_port "$http_port" && wait_port "$https_port" || wh_fail "nginx did not start: $(cat "$srv/error.log")"
+
+guid='{6C1B7E2A-0D55-4E0C-9A51-3F1B2C3D4E09}'
+base="HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall"
+wh_on_exit wh_reg_delete "$base\\$guid"
+wh_on_exit wh_reg_delete 'HKLM\Software\Probe Works'
+wh_on_exit wh_reg_delete 'HKCU\Software\Probe Works'
+
+# online NAME URL: an online setup of the Chinese-only test product that
+# downloads URL, and the full setup it stands for in $srv/www/full.exe.
+online() {
+  rm -rf "$WH_WORK/p"
+  P_GUID=$guid P_TITLES="探针产品||" P_NO_RUNS=1 PROBE_EXE=$WH_BIN/probe.exe make_product "$WH_WORK/p"
+  sed -i -e "s|FullDownloadUrl=\"[^\"]*\"|FullDownloadUrl=\"$2\"|" \
+    -e "s|GotoUrl=\"\"|GotoUrl=\"http://127.0.0.1:$http_port/done\"|" "$WH_WORK/p/product.xml"
+  local out rc=0
+  out=$(wh_setupkit build "$WH_WORK/p/product.xml" --stub "$WH_BIN/Setup.exe" -o "$srv/www/full.exe" \
+    --online "$WH_WORK/$1" 2>&1) || rc=$?
+  [[ $rc == 0 && -f $WH_WORK/$1 ]] || wh_fail "setupkit build --online failed (exit $rc): $out"
+}
+# Downloaded setups in the temporary folder that were not there before.
+downloads() { find "$WINEPREFIX/drive_c/users" -iname '{*}.exe' 2>/dev/null | sort | comm -13 "$WH_WORK/before" -; }
+find "$WINEPREFIX/drive_c/users" -iname '{*}.exe' 2>/dev/null | sort >"$WH_WORK/before"
+
+# /Silent from HTTPS: installed, nothing left in the temporary folder, the
+# completion address called with the installer's code.
+app="$WH_WORK/Online Folder"
+online Setup_42.exe "https://127.0.0.1:$https_port/full.exe"
+wh_reg_add "$base\\$guid" InstallLocation REG_SZ "$(wh_winpath "$app")\\"
+rc=0
+wh_wine "$WH_WORK/Setup_42.exe" /Silent >"$WH_WORK/out.txt" 2>"$WH_WORK/err.txt" || rc=$?
+wh_assert_eq 0 "$rc" "exit code of the online /Silent installation ($(cat "$WH_WORK/err.txt"))"
+cmp -s "$WH_WORK/p/files/data/sub/nested.dat" "$app/data/sub/nested.dat" || wh_fail "the product was not installed"
+[[ -z $(downloads) ]] || wh_fail "the downloaded setup stayed behind: $(downloads)"
+grep -q 'GET /done?rcode=42 ' "$srv/access.log" || wh_fail "no completion call with rcode=42: $(cat "$srv/access.log")"
+
+# An HTML page instead of the setup: the package error, nothing installed.
+echo '<html><body>Not here</body></html>' >"$srv/www/page.html"
+online Setup.exe "http://127.0.0.1:$http_port/page.html"
+rm -rf "$app"
+# (standard error is in the system's code page: a Chinese system's, GBK)
+rc=0
+{ LC_ALL=zh_CN.UTF-8 LANG=zh_CN.UTF-8 wh_wine "$WH_WORK/Setup.exe" /Silent >"$WH_WORK/out.txt" 2>"$WH_WORK/err.txt"; } 2>/dev/null || rc=$?
+wh_assert_eq 4 "$rc" "exit code after an HTML page"
+iconv -f GBK -t UTF-8 "$WH_WORK/err.txt" | grep -qF "安装包错误。" ||
+  wh_fail "no package error on standard error: $(iconv -f GBK -t UTF-8 "$WH_WORK/err.txt")"
+[[ ! -e $app/app.exe ]] || wh_fail "something was installed from an HTML page"
+[[ -z $(downloads) ]] || wh_fail "the HTML page stayed behind: $(downloads)"
+
+# A 404, interactively: the failure dialog, Retry, the start page again.
+title="探针产品 安装程序"
+online Setup.exe "http://127.0.0.1:$http_port/missing.exe"
+setup=$(wh_run_bg "$WH_WORK/Setup.exe")
+wh_windriver wait "$title" >/dev/null || wh_fail "the online setup showed no window"
+wh_windriver dump "$title" >"$WH_WORK/d.txt"
+wh_expect_control "$WH_WORK/d.txt" lblProxy 1 "15,63,*,*" "代理服务器设置"
+
+# The proxy dialog: no proxy at first, the fields disabled; a proxy without
+# an address is refused; OK keeps what was typed.
+wh_windriver click "$title" @lblProxy >/dev/null
+proxy="代理服务器设置"
+wh_windriver wait "$proxy" >/dev/null || wh_fail "the proxy link opened no dialog"
+wh_windriver dump "$proxy" >"$WH_WORK/d.txt"
+grep -qx 'client=430,304' <(tr -d '\r' <"$WH_WORK/d.txt") || wh_fail "the proxy dialog is not 430 x 304"
+wh_expect_control "$WH_WORK/d.txt" rbNoProxy 1 40,40,114,16 "不使用代理服务器"
+wh_expect_control "$WH_WORK/d.txt" rbUseProxy 1 40,72,162,16 "使用以下指定的代理服务器"
+wh_expect_control "$WH_WORK/d.txt" edtProxyAddress 1 136,102,201,22
+wh_expect_control "$WH_WORK/d.txt" edtProxyUser 1 136,160,201,22
+wh_expect_control "$WH_WORK/d.txt" edtProxyPassword 1 136,190,201,22
+[[ $(wh_control "$WH_WORK/d.txt" edtProxyPort) == Edit\|8080\|1\|0\|* ]] || wh_fail "port: $(wh_control "$WH_WORK/d.txt" edtProxyPort)"
+[[ $(wh_control "$WH_WORK/d.txt" rbNoProxy) == *\|1 ]] || wh_fail "no proxy is not chosen at first"
+wh_screenshot chs-proxy-dialog "$proxy" >/dev/null
+wh_windriver click "$proxy" @rbUseProxy >/dev/null
+wh_windriver click "$proxy" "确定" >/dev/null
+wh_windriver --class '#32770' wait "$title" >/dev/null || wh_fail "no message for a proxy without an address"
+wh_windriver --class '#32770' text "$title" | tr -d '\r' | grep -qxF "服务器地址不能为空，请重新输入。" ||
+  wh_fail "wrong message for a proxy without an address"
+wh_windriver --class '#32770' key "$title" Enter >/dev/null
+wh_windriver --class '#32770' gone "$title" >/dev/null
+wh_windriver key "$proxy" Esc >/dev/null
+wh_windriver gone "$proxy" >/dev/null || wh_fail "Esc did not close the proxy dialog"
+
+wh_windriver settext "$title" Edit "$(wh_winpath "$app")" >/dev/null
+wh_windriver click "$title" "立即安装" >/dev/null
+failure="探针产品 在线安装失败"
+wh_windriver wait "$failure" >/dev/null || wh_fail "no download failure dialog for a 404"
+wh_windriver dump "$failure" >"$WH_WORK/d.txt"
+grep -qx 'client=534,261' <(tr -d '\r' <"$WH_WORK/d.txt") || wh_fail "the failure dialog is not 534 x 261"
+grep -qF "|http://127.0.0.1:$http_port/missing.exe|" "$WH_WORK/d.txt" || wh_fail "the failure dialog does not show the address"
+for b in "使用浏览器下载" "复制到剪贴板" "退出安装" "重试"; do grep -qF "|$b|1|1|" "$WH_WORK/d.txt" || wh_fail "no button $b"; done
+wh_screenshot chs-download-failure "$failure" >/dev/null
+wh_windriver click "$failure" "重试" >/dev/null
+wh_windriver gone "$failure" >/dev/null
+wh_windriver dump "$title" >"$WH_WORK/d.txt"
+wh_expect_control "$WH_WORK/d.txt" btnInstall 1 275,280,200,50 "立即安装"
+wh_expect_control "$WH_WORK/d.txt" lblProxy 1 "15,63,*,*"
+wh_expect_control "$WH_WORK/d.txt" pbProgress 0 "*,*,*,*"
+wh_windriver click "$title" "立即安装" >/dev/null
+wh_windriver wait "$failure" >/dev/null || wh_fail "no failure dialog on the second attempt"
+wh_windriver click "$failure" "退出安装" >/dev/null
+rc=0; wh_bg_wait "$setup" 30 || rc=$?
+wh_assert_eq 5 "$rc" "exit code after 退出安装"
+[[ -z $(downloads) ]] || wh_fail "a failed download stayed behind: $(downloads)"
