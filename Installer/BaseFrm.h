@@ -6,6 +6,10 @@
 #include "TkControls.h"
 #include "TkForm.h"
 
+// The face of the installer's large texts and buttons, and its white.
+inline constexpr const char16_t* kYaHei = u"微软雅黑";
+inline constexpr COLORREF kWhite = RGB(255, 255, 255);
+
 class TBaseForm : public TTkForm {
 public:
   explicit TBaseForm(TTkForm* owner);

@@ -23,20 +23,10 @@ namespace {
 
 TMainForm* gMainForm = nullptr;
 
-// The fonts of the window.
-TTkFont FontOf(const char16_t* name, int height, COLORREF color = CLR_DEFAULT) {
-  TTkFont font;
-  font.Name = name;
-  font.Height = height;
-  font.Color = color;
-  return font;
-}
-const char16_t* const kYaHei = u"微软雅黑";
-constexpr COLORREF kWhite = RGB(255, 255, 255);
 constexpr COLORREF kLinkBlue = RGB(0, 0, 255);
 
 TTkFont LinkFont() {
-  TTkFont font = FontOf(u"Tahoma", 12, kLinkBlue);
+  TTkFont font = TTkFont::Of(u"Tahoma", 12, kLinkBlue);
   font.Underline = true;
   return font;
 }
@@ -237,11 +227,11 @@ void TMainForm::CreateControls() {
     return c;
   };
 
-  lblAppTitle = label(pnlMainFormColor, u"lblAppTitle", 8, 168, 737, 57, FontOf(kYaHei, 37, kWhite));
+  lblAppTitle = label(pnlMainFormColor, u"lblAppTitle", 8, 168, 737, 57, TTkFont::Of(kYaHei, 37, kWhite));
   lblAppTitle->SetAlignment(TTextAlign::taCenter);
   lblAppTitle->SetVerticalCenter(true);
   lblAppTitle->OnMouseDown = drag;
-  lblVersion = label(pnlMainFormColor, u"lblVersion", 8, 232, 737, 33, FontOf(kYaHei, 21, kWhite));
+  lblVersion = label(pnlMainFormColor, u"lblVersion", 8, 232, 737, 33, TTkFont::Of(kYaHei, 21, kWhite));
   lblVersion->SetAlignment(TTextAlign::taCenter);
   lblVersion->SetVerticalCenter(true);
   lblVersion->OnMouseDown = drag;
@@ -274,10 +264,10 @@ void TMainForm::CreateControls() {
   pnlBottom->SetAlign(TAlign::alBottom);
   pnlBottom->OnMouseDown = drag;
 
-  lblDestDir = label(pnlBottom, u"lblDestDir", 10, 26, 107, 23, FontOf(u"Tahoma", 19));
+  lblDestDir = label(pnlBottom, u"lblDestDir", 10, 26, 107, 23, TTkFont::Of(u"Tahoma", 19));
   lblDestDir->SetAlignment(TTextAlign::taRight);
   lblDestDir->OnMouseDown = drag;
-  lblWait = label(pnlBottom, u"lblWait", 364, 11, 149, 25, FontOf(u"Tahoma", 21));
+  lblWait = label(pnlBottom, u"lblWait", 364, 11, 149, 25, TTkFont::Of(u"Tahoma", 21));
   lblWait->SetAlignment(TTextAlign::taCenter);
   lblWait->Hide();
   lblWait->OnMouseDown = drag;
@@ -285,7 +275,7 @@ void TMainForm::CreateControls() {
   lblLicense->SetAutoSize(true);
   lblLicense->SetCursor(crHandPoint);
   lblLicense->OnClick = [this] { lblLicenseClick(); };
-  lblDetail = label(pnlBottom, u"lblDetail", 361, 63, 36, 14, FontOf(u"Tahoma", 12));
+  lblDetail = label(pnlBottom, u"lblDetail", 361, 63, 36, 14, TTkFont::Of(u"Tahoma", 12));
   lblDetail->Hide();
   lblDetail->OnMouseDown = drag;
   lblProxy = label(pnlBottom, u"lblProxy", 15, 63, 80, 14, LinkFont());
@@ -296,7 +286,7 @@ void TMainForm::CreateControls() {
 
   edtDestDir = new TTkEdit(pnlBottom);
   edtDestDir->Name = u"edtDestDir";
-  edtDestDir->SetFont(FontOf(u"Tahoma", 16));
+  edtDestDir->SetFont(TTkFont::Of(u"Tahoma", 16));
   edtDestDir->SetBounds(120, 25, 100, 25);
   edtDestDir->SetTabOrder(0);
 
@@ -307,14 +297,14 @@ void TMainForm::CreateControls() {
 
   btnDestDir = new TTkButton(pnlBottom);
   btnDestDir->Name = u"btnDestDir";
-  btnDestDir->SetFont(FontOf(kYaHei, 16));
+  btnDestDir->SetFont(TTkFont::Of(kYaHei, 16));
   btnDestDir->SetBounds(224, 23, 89, 29);
   btnDestDir->SetTabOrder(2);
   btnDestDir->OnClick = [this] { btnDestDirClick(); };
 
   btnRunApp = new TTkButton(pnlBottom);
   btnRunApp->Name = u"btnRunApp";
-  btnRunApp->SetFont(FontOf(kYaHei, 27));
+  btnRunApp->SetFont(TTkFont::Of(kYaHei, 27));
   btnRunApp->SetBounds(536, 23, 200, 50);
   btnRunApp->Hide();
   btnRunApp->SetTabOrder(3);
@@ -329,7 +319,7 @@ void TMainForm::CreateControls() {
 
   btnInstall = new TTkButton(pnlMainFormColor);
   btnInstall->Name = u"btnInstall";
-  btnInstall->SetFont(FontOf(kYaHei, 27));
+  btnInstall->SetFont(TTkFont::Of(kYaHei, 27));
   btnInstall->SetBounds(264, 280, 200, 50);
   btnInstall->SetTabOrder(1);
   btnInstall->OnClick = [this] { btnInstallClick(); };

@@ -37,6 +37,14 @@ struct TTkFont {
   bool Bold = false;
   bool Underline = false;
   COLORREF Color = CLR_DEFAULT;  // CLR_DEFAULT: the window-text colour
+
+  static TTkFont Of(const char16_t* name, int height, COLORREF color = CLR_DEFAULT) {
+    TTkFont font;
+    font.Name = name;
+    font.Height = height;
+    font.Color = color;
+    return font;
+  }
 };
 
 class TTkControl {

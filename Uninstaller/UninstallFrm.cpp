@@ -2,20 +2,6 @@
 
 #include "TkApplication.h"
 
-namespace {
-
-TTkFont FontOf(const char16_t* name, int height, COLORREF color = CLR_DEFAULT) {
-  TTkFont font;
-  font.Name = name;
-  font.Height = height;
-  font.Color = color;
-  return font;
-}
-const char16_t* const kYaHei = u"微软雅黑";
-constexpr COLORREF kWhite = RGB(255, 255, 255);
-
-}  // namespace
-
 TUninstallForm::TUninstallForm(COLORREF color, const WideString& caption, const WideString& heading,
                                const WideString& wait)
     : TBaseForm(nullptr) {
@@ -34,7 +20,7 @@ TUninstallForm::TUninstallForm(COLORREF color, const WideString& caption, const 
 
   lblAppTitle = new TTkLabel(pnlMainFormColor);
   lblAppTitle->Name = u"lblAppTitle";
-  lblAppTitle->SetFont(FontOf(kYaHei, 27, kWhite));
+  lblAppTitle->SetFont(TTkFont::Of(kYaHei, 27, kWhite));
   lblAppTitle->SetBounds(8, 24, 464, 60);
   lblAppTitle->SetAlignment(TTextAlign::taCenter);
   lblAppTitle->SetVerticalCenter(true);
@@ -52,7 +38,7 @@ TUninstallForm::TUninstallForm(COLORREF color, const WideString& caption, const 
 
   lblDetail = new TTkLabel(pnlBottom);
   lblDetail->Name = u"lblDetail";
-  lblDetail->SetFont(FontOf(u"Tahoma", 12));
+  lblDetail->SetFont(TTkFont::Of(u"Tahoma", 12));
   lblDetail->SetBounds(16, 50, 446, 16);
   lblDetail->SetCaption(wait);
 }

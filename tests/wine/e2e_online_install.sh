@@ -11,25 +11,13 @@
 wh_init
 command -v nginx >/dev/null 2>&1 || wh_skip "nginx is not installed (scripts/install-deps.sh installs it)"
 
-free_port() {
-  local p
-  while :; do
-    p=$((20000 + RANDOM % 40000))
-    if ! (echo >/dev/tcp/127.0.0.1/$p) 2>/dev/null; then echo "$p"; return; fi
-  done
-}
-wait_port() {
-  local _
-  for _ in $(seq 200); do (echo >/dev/tcp/127.0.0.1/"$1") 2>/dev/null && return 0; sleep 0.1; done
-  return 1
-}
 
 srv="$WH_WORK/srv"
 mkdir -p "$srv/www" "$srv/t"
 openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=localhost \
   -keyout "$srv/key.pem" -out "$srv/cert.pem" >/dev/null 2>&1 || wh_fail "openssl could not make a certificate"
-http_port=$(free_port)
-https_port=$(free_port)
+http_port=$(wh_free_port)
+https_port=$(wh_free_port)
 cat >"$srv/nginx.conf" <<CONF
 daemon off; master_process off; pid $srv/nginx.pid; error_log $srv/error.log;
 events {}
@@ -43,7 +31,7 @@ http {
 CONF
 nginx -c "$srv/nginx.conf" -p "$srv" >"$srv/nginx.out" 2>&1 &
 wh_on_exit kill "$!"
-wait_port "$http_port" && wait_port "$https_port" || wh_fail "nginx did not start: $(cat "$srv/error.log")"
+wh_wait_port "$http_port" && wh_wait_port "$https_port" || wh_fail "nginx did not start: $(cat "$srv/error.log")"
 
 guid='{6C1B7E2A-0D55-4E0C-9A51-3F1B2C3D4E09}'
 base="HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall"

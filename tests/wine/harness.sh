@@ -434,6 +434,21 @@ wh_screenshot() {
   fi
 }
 
+# wh_free_port: a loopback port nothing listens on; wh_wait_port PORT:
+# waits up to 20 s for a server to listen there.
+wh_free_port() {
+  local p
+  while :; do
+    p=$((20000 + RANDOM % 40000))
+    if ! (echo >/dev/tcp/127.0.0.1/$p) 2>/dev/null; then echo "$p"; return; fi
+  done
+}
+wh_wait_port() {
+  local _
+  for _ in $(seq 200); do (echo >/dev/tcp/127.0.0.1/"$1") 2>/dev/null && return 0; sleep 0.1; done
+  return 1
+}
+
 # wh_control DUMPFILE NAME: the line of a `windriver dump` for the control
 # of that name: CLASS|TEXT|VISIBLE|ENABLED|X,Y,W,H|NAME|PX,PY|CHECKED.
 wh_control() {

@@ -14,18 +14,6 @@ wh_init
 command -v nginx >/dev/null 2>&1 || wh_skip "nginx is not installed (scripts/install-deps.sh installs it)"
 [[ -x $WH_BIN/httpget.exe ]] || wh_fail "no $WH_BIN/httpget.exe"
 
-free_port() {
-  local p
-  while :; do
-    p=$((20000 + RANDOM % 40000))
-    if ! (echo >/dev/tcp/127.0.0.1/$p) 2>/dev/null; then echo "$p"; return; fi
-  done
-}
-wait_port() {
-  local _
-  for _ in $(seq 200); do (echo >/dev/tcp/127.0.0.1/"$1") 2>/dev/null && return 0; sleep 0.1; done
-  return 1
-}
 # Starts a native server in the background and ends it by its id at exit.
 start_server() {  # log command...
   local log=$1
@@ -39,8 +27,8 @@ mkdir -p "$srv/www" "$srv/t"
 openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=localhost \
   -keyout "$srv/key.pem" -out "$srv/cert.pem" >/dev/null 2>&1 || wh_fail "openssl could not make a certificate"
 head -c 1234567 /dev/urandom >"$srv/www/large.bin"
-http_port=$(free_port)
-https_port=$(free_port)
+http_port=$(wh_free_port)
+https_port=$(wh_free_port)
 cat >"$srv/nginx.conf" <<CONF
 load_module /usr/lib/nginx/modules/ngx_http_echo_module.so;
 daemon off; master_process off; pid $srv/nginx.pid; error_log $srv/error.log;
@@ -56,7 +44,7 @@ http {
 }
 CONF
 start_server "$srv/nginx.out" nginx -c "$srv/nginx.conf" -p "$srv"
-wait_port "$http_port" && wait_port "$https_port" || wh_fail "nginx did not start: $(cat "$srv/error.log")"
+wh_wait_port "$http_port" && wh_wait_port "$https_port" || wh_fail "nginx did not start: $(cat "$srv/error.log")"
 
 # fetch NAME URL [PROXY ARGS...]: the tool's line, and its body in $srv/NAME.
 fetch() {
@@ -77,7 +65,7 @@ line=$(fetch moved "http://127.0.0.1:$http_port/moved")
 expect_body moved "$line"
 line=$(fetch missing "https://127.0.0.1:$https_port/missing")
 [[ $line == "ok=0|status=404|"* ]] || wh_fail "a 404 gave: $line"
-line=$(fetch refused "http://127.0.0.1:$(free_port)/")
+line=$(fetch refused "http://127.0.0.1:$(wh_free_port)/")
 [[ $line == "ok=0|status=0|"* ]] || wh_fail "a refused connection gave: $line"
 # A server that stops sending: the read time-out ends the transfer.
 start=$SECONDS
@@ -101,7 +89,7 @@ chmod a+x "$WH_WORK"
 chmod 777 "$srv"
 digest=$(printf '%s' "alice:proxyrealm:secret" | md5sum | cut -d' ' -f1)
 echo "alice:proxyrealm:$digest" >"$srv/digest"
-squid_port=$(free_port)
+squid_port=$(wh_free_port)
 cat >"$srv/squid.conf" <<CONF
 http_port 127.0.0.1:$squid_port
 pid_filename $srv/squid.pid
@@ -118,7 +106,7 @@ http_access allow authed
 http_access deny all
 CONF
 start_server "$srv/squid.out" squid -N -f "$srv/squid.conf"
-wait_port "$squid_port" || wh_fail "squid did not start: $(cat "$srv/squid-cache.log")"
+wh_wait_port "$squid_port" || wh_fail "squid did not start: $(cat "$srv/squid-cache.log")"
 
 line=$(fetch proxied "https://127.0.0.1:$https_port/large.bin" 127.0.0.1 "$squid_port" alice secret)
 expect_body proxied "$line"
@@ -140,7 +128,7 @@ echo "squid with Digest: ok"
 # not a password check, which needs a domain controller. Without ntlm_auth
 # Wine has no NTLM package and the client must say that it cannot answer.
 challenge=$(printf 'NTLMSSP\0\x02\0\0\0\x04\0\x04\0\x38\0\0\0\x05\x82\x89\x62\x01\x23\x45\x67\x89\xab\xcd\xef\0\0\0\0\0\0\0\0\x14\0\x14\0\x3c\0\0\0\x06\x01\0\0\0\0\0\x0fW\0G\0\x02\0\x04\0W\0G\0\x01\0\x04\0P\0X\0\0\0\0\0' | base64 -w0)
-ntlm_port=$(free_port)
+ntlm_port=$(wh_free_port)
 mkdir -p "$srv/n2"
 cat >"$srv/ntlm.conf" <<CONF
 daemon off; master_process off; pid $srv/n2/nginx.pid; error_log $srv/n2/error.log;
@@ -160,12 +148,12 @@ http {
 }
 CONF
 start_server "$srv/n2/nginx.out" nginx -c "$srv/ntlm.conf" -p "$srv/n2"
-wait_port "$ntlm_port" || wh_fail "the NTLM nginx did not start: $(cat "$srv/n2/error.log")"
+wh_wait_port "$ntlm_port" || wh_fail "the NTLM nginx did not start: $(cat "$srv/n2/error.log")"
 line=$(fetch ntlm "http://download.test/setup.exe" 127.0.0.1 "$ntlm_port" 'WORKGROUP\bob' pw)
 if command -v ntlm_auth >/dev/null 2>&1; then
   [[ $line == "ok=1|status=200|bytes=12|"* ]] || wh_fail "NTLM: $line"
   [[ $(cat "$srv/ntlm") == "through NTLM" ]] || wh_fail "NTLM: wrong body"
-  # The port probe of wait_port shows as a 400 first; the rest is ours.
+  # The port probe of wh_wait_port shows as a 400 first; the rest is ours.
   log=$(grep -v '^400|' "$srv/n2/access.log")
   [[ $(cut -d'|' -f1 <<<"$log" | tr '\n' ' ') == "407 407 200 " ]] || wh_fail "NTLM: the exchange was: $log"
   [[ $(sed -n 1p <<<"$log") == "407|-" ]] || wh_fail "NTLM: the first request carried credentials: $log"
