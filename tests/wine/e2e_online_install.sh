@@ -134,3 +134,64 @@ wh_windriver click "$failure" "退出安装" >/dev/null
 rc=0; wh_bg_wait "$setup" 30 || rc=$?
 wh_assert_eq 5 "$rc" "exit code after 退出安装"
 [[ -z $(downloads) ]] || wh_fail "a failed download stayed behind: $(downloads)"
+
+# Through squid with Digest authentication, set in the proxy dialog: the
+# download goes through the proxy and the product installs.
+command -v squid >/dev/null 2>&1 || { echo "squid is not installed: the proxy part is left out"; exit 0; }
+chmod a+x "$WH_WORK"
+chmod 777 "$srv"
+digest=$(printf '%s' "alice:proxyrealm:secret" | md5sum | cut -d' ' -f1)
+echo "alice:proxyrealm:$digest" >"$srv/digest"
+squid_port=$(wh_free_port)
+cat >"$srv/squid.conf" <<CONF
+http_port 127.0.0.1:$squid_port
+pid_filename $srv/squid.pid
+access_log stdio:$srv/squid-access.log
+cache_log $srv/squid-cache.log
+cache_store_log none
+cache deny all
+coredump_dir $srv
+shutdown_lifetime 0 seconds
+auth_param digest program /usr/lib/squid/digest_file_auth -c $srv/digest
+auth_param digest realm proxyrealm
+acl authed proxy_auth REQUIRED
+http_access allow authed
+http_access deny all
+CONF
+squid -N -f "$srv/squid.conf" >"$srv/squid.out" 2>&1 &
+wh_on_exit kill "$!"
+wh_wait_port "$squid_port" || wh_fail "squid did not start: $(cat "$srv/squid-cache.log")"
+
+online Setup.exe "https://127.0.0.1:$https_port/full.exe"
+rm -rf "$app"
+setup=$(wh_run_bg "$WH_WORK/Setup.exe")
+wh_windriver wait "$title" >/dev/null || wh_fail "the online setup showed no window"
+wh_windriver click "$title" @lblProxy >/dev/null
+wh_windriver wait "$proxy" >/dev/null || wh_fail "the proxy link opened no dialog"
+wh_windriver click "$proxy" @rbUseProxy >/dev/null
+wh_windriver dump "$proxy" >"$WH_WORK/d.txt"
+[[ $(wh_control "$WH_WORK/d.txt" edtProxyAddress) == Edit\|*\|1\|1\|* ]] || wh_fail "the address is not editable with a proxy"
+# Blanks around the address go; the port is the spin field's number.
+wh_windriver settext "$proxy" @edtProxyAddress "  127.0.0.1  " >/dev/null
+wh_windriver settext "$proxy" @edtProxyPort "$squid_port" >/dev/null
+wh_windriver settext "$proxy" @edtProxyUser alice >/dev/null
+wh_windriver settext "$proxy" @edtProxyPassword secret >/dev/null
+wh_windriver click "$proxy" "确定" >/dev/null
+wh_windriver gone "$proxy" >/dev/null || wh_fail "OK did not close the proxy dialog"
+wh_windriver settext "$title" Edit "$(wh_winpath "$app")" >/dev/null
+wh_windriver click "$title" "立即安装" >/dev/null
+for _ in $(seq 150); do
+  wh_windriver dump "$title" >"$WH_WORK/d.txt" 2>/dev/null
+  [[ $(wh_control "$WH_WORK/d.txt" btnRunApp) == Button\|退出\|1\|* ]] && break
+  wh_bg_running "$setup" || break
+  sleep 0.2
+done
+wh_expect_control "$WH_WORK/d.txt" lblAppTitle 1 "*,*,*,*" "安装完成"
+wh_windriver click "$title" "退出" >/dev/null
+rc=0; wh_bg_wait "$setup" 30 || rc=$?
+wh_assert_eq 0 "$rc" "exit code of the installation through squid"
+cmp -s "$WH_WORK/p/files/data/sub/nested.dat" "$app/data/sub/nested.dat" || wh_fail "nothing was installed through squid"
+sleep 0.5
+grep -q "TCP_TUNNEL/200 .* CONNECT 127.0.0.1:$https_port alice" "$srv/squid-access.log" ||
+  wh_fail "the download did not go through squid as alice: $(cat "$srv/squid-access.log")"
+[[ -z $(downloads) ]] || wh_fail "the downloaded setup stayed behind: $(downloads)"

@@ -481,8 +481,11 @@ void Key(HWND top, const WideString& keys) {
 void SetText(HWND top, const WideString& cls, const WideString& text) {
   HWND control = nullptr;
   Poll([&]() -> WideString {
-        for (HWND w : Descendants(top))
-          if (::IsWindowVisible(w) && SameText(ClassOf(w), cls)) { control = w; return WideString(); }
+        // CLASS is a class name, or "@name" for a control of that name.
+        for (HWND w : Descendants(top)) {
+          const bool match = cls.size() > 1 && cls[0] == u'@' ? NameOf(w) == cls.substr(1) : SameText(ClassOf(w), cls);
+          if (::IsWindowVisible(w) && match) { control = w; return WideString(); }
+        }
         return u"no visible control of that class";
       },
       u"control of class " + cls + u" in \"" + TextOf(top) + u"\"");
