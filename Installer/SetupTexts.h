@@ -41,6 +41,9 @@ enum TTextId {
   tidCopyFailureMessageFmt,  // file, then reason
   // Why a file cannot be written when its data is not in the package.
   tidFileDataMissing,
+  // A downloaded full setup that is not the one the online setup was
+  // built for.
+  tidDownloadVerifyFailed,
   // The language dialog (chosen by the system's language, not the product's).
   tidSelectLanguageCaption,
   tidSelectLanguagePrompt,

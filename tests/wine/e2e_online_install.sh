@@ -67,6 +67,19 @@ cmp -s "$WH_WORK/p/files/data/sub/nested.dat" "$app/data/sub/nested.dat" || wh_f
 [[ -z $(downloads) ]] || wh_fail "the downloaded setup stayed behind: $(downloads)"
 grep -q 'GET /done?rcode=42 ' "$srv/access.log" || wh_fail "no completion call with rcode=42: $(cat "$srv/access.log")"
 
+# /Auto over plain HTTP, with a completion address where nothing answers:
+# the progress window only, the call given up without a word, exit 0.
+online Setup.exe "http://127.0.0.1:$http_port/full.exe"
+sed -i "s|GotoUrl=\"[^\"]*\"|GotoUrl=\"http://127.0.0.1:$(wh_free_port)/done\"|" "$WH_WORK/p/product.xml"
+wh_setupkit build "$WH_WORK/p/product.xml" --stub "$WH_BIN/Setup.exe" -o "$srv/www/full.exe" \
+  --online "$WH_WORK/Setup.exe" >/dev/null 2>&1 || wh_fail "setupkit build --online failed"
+rm -rf "$app"
+setup=$(wh_run_bg "$WH_WORK/Setup.exe" /Auto)
+rc=0; wh_bg_wait "$setup" 120 || rc=$?
+wh_assert_eq 0 "$rc" "exit code of the online /Auto installation"
+cmp -s "$WH_WORK/p/files/data/sub/nested.dat" "$app/data/sub/nested.dat" || wh_fail "/Auto installed nothing"
+[[ -z $(downloads) ]] || wh_fail "the downloaded setup stayed behind after /Auto: $(downloads)"
+
 # An HTML page instead of the setup: the package error, nothing installed.
 echo '<html><body>Not here</body></html>' >"$srv/www/page.html"
 online Setup.exe "http://127.0.0.1:$http_port/page.html"
