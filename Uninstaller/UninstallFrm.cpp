@@ -1,10 +1,13 @@
 #include "UninstallFrm.h"
 
 #include "TkApplication.h"
+#include "TkSkin.h"
 
 TUninstallForm::TUninstallForm(COLORREF color, const WideString& caption, const WideString& heading,
                                const WideString& wait)
     : TBaseForm(nullptr) {
+  // The product's colour is the skin's accent here too, as in the installer.
+  tkskin::SetAccent(color);
   SetBorderStyle(TBorderStyle::bsNone);
   SetClientSize(480, 200);
   SetCaption(caption);
