@@ -91,7 +91,13 @@ int CmdPin(const CommandArgs& args) {
                  WideToUtf8(fullFile).c_str(), WideToUtf8(got.Version).c_str(), WideToUtf8(want.Version).c_str());
 
   TSha256Digest old;
-  if (ReadSetupPin(online.Resources(), old) && old == digest) {
+  bool same = false;
+  try {
+    same = ReadSetupPin(online.Resources(), old) && old == digest;
+  } catch (const Exception&) {
+    // A damaged pin is what this command repairs: it is replaced below.
+  }
+  if (same) {
     // Left alone, so that a signed online setup keeps its signature.
     std::printf("%s: already pinned to %s\n", files[0].c_str(), DigestToHex(digest).c_str());
     return 0;
