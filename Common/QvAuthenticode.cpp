@@ -64,8 +64,15 @@ bool AuthenticodeSha256(TStream& peFile, TSha256Digest& digest, WideString& erro
                       : u"not a PE image: SizeOfHeaders " + Hex(layout.SizeOfHeaders) + u" runs past the end of the file";
     return false;
   }
+  // The loader rounds a section's raw size up to FileAlignment when it maps
+  // it, so in a signed image that rounded size must stay clear of the
+  // table too: its bytes would otherwise end up in the section.
+  const uint32_t align = layout.FileAlignment;
+  const bool roundUp = cert.Size && align && !(align & (align - 1));
   for (const TPeSection& s : layout.Sections) {
-    if (s.SizeOfRawData && static_cast<uint64_t>(s.PointerToRawData) + s.SizeOfRawData > hashEnd) {
+    if (!s.SizeOfRawData) continue;
+    const uint64_t raw = roundUp ? (static_cast<uint64_t>(s.SizeOfRawData) + align - 1) / align * align : s.SizeOfRawData;
+    if (static_cast<uint64_t>(s.PointerToRawData) + raw > hashEnd) {
       error = u"not a PE image: section " + Ascii(s.Name) +
               (cert.Size ? WideString(u" overlaps the certificate table") : WideString(u" runs past the end of the file"));
       return false;

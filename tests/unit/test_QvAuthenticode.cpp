@@ -153,6 +153,14 @@ TEST(AuthenticodeSha256, RefusesWhatItCannotVouchFor) {
   Put32(overSection, entry + 4, (uint32_t)(image.size() - last.PointerToRawData));
   EXPECT_NE(Digest(overSection).find("section " + last.Name + " overlaps the certificate table"), std::string::npos);
 
+  // Short of the table in the header, but not once the loader rounds the
+  // section up to the file alignment.
+  ASSERT_EQ(image.size(), (size_t)last.PointerToRawData + last.SizeOfRawData);
+  std::string unaligned = Signed(image, "X");
+  Put32(unaligned, last.HeaderOffset + 16, last.SizeOfRawData - 9);
+  Put32(unaligned, last.HeaderOffset + 20, last.PointerToRawData + 8);
+  EXPECT_NE(Digest(unaligned).find("section " + last.Name + " overlaps the certificate table"), std::string::npos);
+
   std::string overHeaders = image;
   Put32(overHeaders, entry, 0x40);
   Put32(overHeaders, entry + 4, (uint32_t)(image.size() - 0x40));
