@@ -110,6 +110,6 @@ int CmdPin(const CommandArgs& args) {
   writer.SaveToFile(onlineFile);
   std::printf("%s: pinned to %s (SHA-256 %s)\n", files[0].c_str(), files[1].c_str(), DigestToHex(digest).c_str());
   if (writer.WasSigned())
-    std::printf("%s: its signature no longer matched and was removed: sign it again\n", files[0].c_str());
+    std::printf("%s: its signature was removed with the change: sign it again\n", files[0].c_str());
   return 0;
 }
