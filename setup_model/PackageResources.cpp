@@ -7,6 +7,7 @@
 const char* const FullScriptResID = "{54682D66-DEF6-4E5B-8AB5-70FFDF2C0E3A}";
 const char* const MiniScriptResID = "{F907FF9D-0131-45D9-9469-A2CD78FB4793}";
 const char* const FileDataResID = "{24B4534B-E580-4F42-BEAB-A2818FDE92C0}";
+const char* const FullSetupPinResID = "{F951171D-D8A4-4503-B0E6-534AFA2E0C7B}";
 
 bool TResourceReader::Exists(const std::string& name) const {
   TResourceBytes bytes;

@@ -17,6 +17,9 @@
 extern const char* const FullScriptResID;
 extern const char* const MiniScriptResID;
 extern const char* const FileDataResID;
+// In an online setup: the SHA-256 Authenticode digest of the one full setup
+// it accepts (SetupPin.h); an online setup without it accepts any.
+extern const char* const FullSetupPinResID;
 
 // The bytes of one resource, owned by the reader that found them.
 struct TResourceBytes {

@@ -1,4 +1,4 @@
-// build PROJECT.xml [--stub SETUP.exe] [-o OUT.exe] [--online OUT.exe] [--jobs N] [--level N]
+// build PROJECT.xml [--stub SETUP.exe] [-o OUT.exe] [--online OUT.exe] [--jobs N] [--level N] [--no-pin]
 #include <chrono>
 #include <cstdio>
 #include <string>
@@ -18,13 +18,14 @@ namespace {
 
 const char* const kBuildUsage =
     "usage: setupkit build PROJECT.xml [--stub SETUP.exe] [-o OUT.exe] [--online OUT.exe] [--jobs N] [--level N]\n"
-    "                      [--no-uninstaller]\n"
+    "                      [--no-uninstaller] [--no-pin]\n"
     "  --stub     the installer to pack into (default: Setup.exe beside setupkit)\n"
     "  -o         the full setup (default: the project's FullSetupFile)\n"
     "  --online   also build the online setup (default: MiniSetupFile when BuildMiniSetup)\n"
     "  --jobs     encoding threads (default: one per core)\n"
     "  --level    compression of the files, 1 (fastest) to %d (smallest); default %d (%s)\n"
-    "  --no-uninstaller  do not add the Uninstall.exe beside setupkit to a product that has none in {app}\n";
+    "  --no-uninstaller  do not add the Uninstall.exe beside setupkit to a product that has none in {app}\n"
+    "  --no-pin   let the online setup install any full setup its URL serves, not only the one built here\n";
 
 void PrintUsage(std::FILE* to) {
   std::fprintf(to, kBuildUsage, MaxBuildLevel(), DefaultBuildLevel(), BuildCompressorName());
@@ -107,6 +108,8 @@ int CmdBuild(const CommandArgs& args) {
       }
     } else if (a == "--no-uninstaller") {
       options.NoUninstaller = true;
+    } else if (a == "--no-pin") {
+      options.NoPin = true;
     } else if (a.size() > 1 && a[0] == '-') {
       std::fprintf(stderr, "setupkit: build: unknown option '%s'\n", a.c_str());
       PrintUsage(stderr);
@@ -135,6 +138,13 @@ int CmdBuild(const CommandArgs& args) {
                 WideToUtf8(r.AddedUninstaller).c_str());
   std::printf("%s: %d files, %llu bytes, packed into %llu bytes\n", WideToUtf8(r.FullSetup).c_str(), r.Files,
               static_cast<unsigned long long>(r.SourceBytes), static_cast<unsigned long long>(r.BlobBytes));
-  if (!r.OnlineSetup.empty()) std::printf("%s: online setup\n", WideToUtf8(r.OnlineSetup).c_str());
+  if (!r.OnlineSetup.empty()) {
+    if (r.Pinned)
+      std::printf("%s: online setup, pinned to the full setup's SHA-256 %s\n", WideToUtf8(r.OnlineSetup).c_str(),
+                  DigestToHex(r.FullDigest).c_str());
+    else
+      std::printf("%s: online setup, not pinned (installs any full setup its URL serves)\n",
+                  WideToUtf8(r.OnlineSetup).c_str());
+  }
   return 0;
 }

@@ -5,7 +5,9 @@
 
 #include "Commands.h"
 #include "PackageReader.h"
+#include "QvExceptions.h"
 #include "QvSysUtils.h"
+#include "SetupPin.h"
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -38,7 +40,26 @@ const char* WindowsName(TWinVersionEnum v) {
   return "Windows XP";
 }
 
-void PrintListing(const TPackageReader& package) {
+// The full setup an online setup accepts.
+std::string PinText(const TPackageReader& package) {
+  TSha256Digest pin;
+  try {
+    if (!ReadSetupPin(package.Resources(), pin)) return "none (installs any full setup the URL serves)";
+  } catch (const Exception& e) {
+    return "damaged: " + U8(e.Message());
+  }
+  return DigestToHex(pin) + " (SHA-256 Authenticode digest of the full setup)";
+}
+
+std::string DigestText(const WideString& fileName) {
+  TFileStream file(fileName, fmOpenRead | fmShareDenyWrite);
+  TSha256Digest digest;
+  WideString error;
+  if (!AuthenticodeSha256(file, digest, error)) return "none: " + U8(error);
+  return DigestToHex(digest);
+}
+
+void PrintListing(const WideString& fileName, const TPackageReader& package) {
   const TSetupScript& script = package.Script();
   const TSetupBaseInfo& info = *script.BaseInfo();
   std::printf("Setup:            %s\n", package.IsOnline() ? "online (downloads the full setup)" : "full");
@@ -54,7 +75,13 @@ void PrintListing(const TPackageReader& package) {
   std::printf("Languages:        %s\n", languages.c_str());
   std::printf("Minimum Windows:  %s\n", WindowsName(info.WinVersion));
   std::printf("Install folder:   %s\n", U8(info.DefInstallPath).c_str());
-  if (package.IsOnline()) std::printf("Full setup from:  %s\n", U8(info.FullDownloadUrl).c_str());
+  if (package.IsOnline()) {
+    std::printf("Full setup from:  %s\n", U8(info.FullDownloadUrl).c_str());
+    std::printf("Pinned to:        %s\n", PinText(package).c_str());
+  } else {
+    std::printf("SHA-256:          %s (Authenticode digest, the pin of its online setup)\n",
+                DigestText(fileName).c_str());
+  }
 
   const TSetupFileList& files = *script.FileList();
   uint64_t total = 0;
@@ -103,7 +130,7 @@ int CmdList(const CommandArgs& args) {
 #endif
     std::fwrite(package.ScriptXml().data(), 1, package.ScriptXml().size(), stdout);
   } else {
-    PrintListing(package);
+    PrintListing(Utf8ToWide(file), package);
   }
   return std::fflush(stdout) == 0 ? 0 : 1;
 }

@@ -11,10 +11,11 @@ using CommandArgs = std::vector<std::string>;
 int CmdEncode(const CommandArgs& args);   // encode IN OUT
 int CmdDecode(const CommandArgs& args);   // decode IN OUT
 int CmdScript(const CommandArgs& args);   // script FILE.xml [--json]
-int CmdBuild(const CommandArgs& args);    // build PROJECT.xml [--stub S] [-o OUT] [--online OUT] [--jobs N]
+int CmdBuild(const CommandArgs& args);    // build PROJECT.xml [--stub S] [-o OUT] [--online OUT] [--jobs N] [--no-pin]
 int CmdCheck(const CommandArgs& args);    // check PROJECT.xml [--strict]
 int CmdList(const CommandArgs& args);     // list SETUP.exe [--xml]
 int CmdExtract(const CommandArgs& args);  // extract SETUP.exe DIR
+int CmdPin(const CommandArgs& args);      // pin ONLINE.exe FULL.exe
 
 // The arguments of script, check and list: one file and one optional flag.
 // Returns -1 when the command goes on with file (and flagSet), else the

@@ -18,6 +18,7 @@
 #include "QvExceptions.h"
 #include "QvSysUtils.h"
 #include "ScriptFile.h"
+#include "SetupPin.h"
 #include "SetupProject.h"
 
 void ApplyVariablesToItems(TSetupScript& script) {
@@ -439,10 +440,20 @@ TBuildResult BuildPackage(const TBuildOptions& options) {
     {
       TFileStream out(fullTemp, fmCreate);
       fullWriter->WriteTo(out, &fileData);
+      // Read back from what was written, so the pin is the digest of the
+      // very bytes the publisher ships. One more pass over the setup, which
+      // a build without an online setup to pin does not pay.
+      WideString error;
+      if (onlineWriter && !options.NoPin && !AuthenticodeSha256(out, result.FullDigest, error))
+        throw Exception(u"\"" + fullTemp + u"\" cannot be digested: " + error);
       out.Close();
     }
     fullWriter.reset();
     if (onlineWriter) {
+      if (!options.NoPin) {
+        onlineWriter->SetResource(RcData(), Named(FullSetupPinResID), 0, EncodedSetupPin(result.FullDigest));
+        result.Pinned = true;
+      }
       CreateHostFolders(HostFolderOf(result.OnlineSetup).empty() ? u"." : HostFolderOf(result.OnlineSetup));
       TFileStream out(onlineTemp, fmCreate);
       onlineWriter->WriteTo(out);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "QvClasses.h"
+#include "QvSha256.h"
 #include "QvTypes.h"
 
 // How far an encoding of the product's files has come; handed to the
@@ -31,6 +32,10 @@ struct TBuildOptions {
   // The product gets the Uninstall.exe beside setupkit as {app}\Uninstall.exe
   // when it delivers none there itself; true leaves it out.
   bool NoUninstaller = false;
+  // The online setup accepts only the full setup built with it (its
+  // Authenticode digest, SetupPin.h); true leaves the pin out, and the
+  // online setup installs whatever full setup its URL serves.
+  bool NoPin = false;
   // Called on the building thread; may be empty.
   std::function<void(const TBuildProgress&)> Progress;
 };
@@ -46,6 +51,8 @@ struct TBuildResult {
   WideString FullSetup;
   WideString AddedUninstaller;  // the Uninstall.exe the build added; empty when none
   WideString OnlineSetup;  // empty when none was built
+  bool Pinned = false;     // the online setup holds the full setup's digest
+  TSha256Digest FullDigest{};  // the full setup's Authenticode digest
   int Files = 0;
   uint64_t SourceBytes = 0;
   uint64_t BlobBytes = 0;

@@ -408,6 +408,10 @@ void TPeResourceWriter::WriteTo(TStream& dest, const TPeStreamedResource* stream
   const uint64_t overlayAt = rawPtr + rawSize;
   dest.WriteBuffer(FImage.data() + imageEnd, (int64_t)before);
   if (certEnd < FImage.size()) dest.WriteBuffer(FImage.data() + certEnd, (int64_t)(FImage.size() - certEnd));
+  // The file ends on an 8-byte boundary, where a signer puts the
+  // certificate table: signing then appends and changes nothing before it.
+  static const char kEightZeros[8] = {};
+  if (const int64_t odd = dest.GetPosition() % 8) dest.WriteBuffer(kEightZeros, 8 - odd);
   if ((uint64_t)dest.GetPosition() > 0xFFFFFFFFu) throw EPeFormatError(u"the rebuilt image is larger than 4 GB");
 
   // Headers.

@@ -10,6 +10,8 @@
 //   certificate table cut off), since the new bytes invalidate it anyway;
 // - other data after the last section (an overlay) is kept and moved behind
 //   the new end of the image; a COFF symbol table in it keeps being found;
+// - the file is padded with zeros to a multiple of 8 bytes, as signers do
+//   before they append a certificate table;
 // - the resource section is rewritten in place when it is the image's last
 //   section, otherwise a new ".rsrc" section is appended and the old one
 //   stays behind unused;

@@ -33,6 +33,7 @@ const TCommand kCommands[] = {
     {"build", &CmdBuild, "build PROJECT.xml [options]", "build a full (and online) setup from a project file"},
     {"list", &CmdList, "list SETUP.exe [--xml]", "show what a setup installs (its script with --xml)"},
     {"extract", &CmdExtract, "extract SETUP.exe DIR", "write a setup's files, script, icon and licenses under DIR"},
+    {"pin", &CmdPin, "pin ONLINE.exe FULL.exe", "make an online setup accept only this full setup"},
 };
 
 const char* const kUsage = "usage: setupkit <command> [arguments...]   (setupkit --help lists the commands)\n";

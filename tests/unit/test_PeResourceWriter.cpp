@@ -295,7 +295,10 @@ TEST(PeResourceWriter, DropsTheSignatureAndKeepsTheOverlay) {
   TPeResourceWriter unsigned_(plain);
   EXPECT_FALSE(unsigned_.WasSigned());
   const std::string out1 = unsigned_.Build();
-  EXPECT_EQ(out1.substr(out1.size() - overlay.size()), overlay);
+  // The overlay (23 bytes) comes last, padded with zeros to 8 bytes as a
+  // signer would pad it.
+  EXPECT_EQ(out1.size() % 8, 0u);
+  EXPECT_EQ(out1.substr(out1.size() - 24), overlay + '\0');
   EXPECT_EQ(StoredChecksum(out1), ExpectedChecksum(out1));
 
   std::string signedImage = stub + overlay;
@@ -374,7 +377,7 @@ TEST(PeResourceWriter, StreamsOneResourceIntoAFileAndPatchesTheHeaders) {
   EXPECT_EQ(l.SizeOfInitializedData, ParsePeLayout(expected).SizeOfInitializedData);
   // The streamed data ends the section (padded to 8 bytes), before the overlay.
   EXPECT_EQ(out.compare(rsrc.PointerToRawData + rsrc.VirtualSize - AlignUp(big.size(), 8), big.size(), big), 0);
-  EXPECT_EQ(out.substr((size_t)rsrc.PointerToRawData + rsrc.SizeOfRawData), "OVERLAY-DATA-0123456789");
+  EXPECT_EQ(out.substr((size_t)rsrc.PointerToRawData + rsrc.SizeOfRawData), std::string("OVERLAY-DATA-0123456789\0", 24));
   EXPECT_EQ(out.size(), expected.size());
   EXPECT_EQ(StoredChecksum(out), ExpectedChecksum(out));
 
