@@ -8,27 +8,11 @@
 #include "MainFrm.h"
 #include "PackageResources.h"
 #include "QvSysUtils.h"
+#include "SetupPin.h"
 #include "QvVclUtils.h"
 #include "QvWindows.h"
 #include "SetupRules.h"
 #include "TkApplication.h"
-
-namespace {
-
-// A Windows image: "MZ", and the "PE" signature where its header points.
-bool IsPeImage(TStream& file) {
-  char dos[64] = {};
-  file.SetPosition(0);
-  if (file.Read(dos, sizeof dos) != sizeof dos || dos[0] != 'M' || dos[1] != 'Z') return false;
-  uint32_t offset = 0;
-  for (int i = 3; i >= 0; --i) offset = offset << 8 | static_cast<unsigned char>(dos[0x3C + i]);
-  char signature[4] = {};
-  if (file.Seek(offset, TSeekOrigin::soBeginning) != static_cast<int64_t>(offset)) return false;
-  return file.Read(signature, 4) == 4 && signature[0] == 'P' && signature[1] == 'E' && signature[2] == 0 &&
-         signature[3] == 0;
-}
-
-}  // namespace
 
 void TMainForm::lblProxyClick() { TIndyProxySettingsForm::Execute(this, *FProxy); }
 
@@ -70,8 +54,17 @@ bool TMainForm::DownloadFullSetup() {
   }
 
   try {
+    // The online setup is pinned to one full setup: the digest of the
+    // downloaded image (as Authenticode computes it, so that signing the
+    // full setup changes nothing) must be the one it carries. An online
+    // setup without a pin takes whatever setup its address serves.
+    TSha256Digest pin;
+    const bool pinned = ReadSetupPin(*FPackage, pin);
     TStream& body = file->Seal();
-    if (!IsPeImage(body)) throw Exception(ResSetupPackageError());
+    TSha256Digest digest;
+    WideString why;
+    if (!AuthenticodeSha256(body, digest, why)) throw Exception(ResSetupPackageError());
+    if (pinned && digest != pin) throw Exception(Text(tidDownloadVerifyFailed));
     void* module = file->Map();
     // The package now comes from the download; the installer's own image
     // is no longer read.

@@ -80,6 +80,34 @@ wh_assert_eq 0 "$rc" "exit code of the online /Auto installation"
 cmp -s "$WH_WORK/p/files/data/sub/nested.dat" "$app/data/sub/nested.dat" || wh_fail "/Auto installed nothing"
 [[ -z $(downloads) ]] || wh_fail "the downloaded setup stayed behind after /Auto: $(downloads)"
 
+# The full setup with one byte changed is refused by the pin; the same
+# setup signed after the build is accepted (signing leaves the digest).
+online Setup.exe "http://127.0.0.1:$http_port/full.exe"
+cp "$srv/www/full.exe" "$srv/full-built.exe"
+size=$(stat -c %s "$srv/full-built.exe")
+offset=$((size * 3 / 4))
+byte=$(od -An -tu1 -j "$offset" -N 1 "$srv/full-built.exe" | tr -d ' ')
+printf "\\$(printf %o $(((byte + 1) % 256)))" | dd of="$srv/www/full.exe" bs=1 seek="$offset" conv=notrunc status=none
+rm -rf "$app"
+rc=0
+{ LC_ALL=zh_CN.UTF-8 LANG=zh_CN.UTF-8 wh_wine "$WH_WORK/Setup.exe" /Silent >"$WH_WORK/out.txt" 2>"$WH_WORK/err.txt"; } 2>/dev/null || rc=$?
+wh_assert_eq 4 "$rc" "exit code after a changed full setup"
+iconv -f GBK -t UTF-8 "$WH_WORK/err.txt" | grep -qF "下载的安装包校验失败。" ||
+  wh_fail "no verification failure on standard error: $(iconv -f GBK -t UTF-8 "$WH_WORK/err.txt")"
+[[ ! -e $app/app.exe ]] || wh_fail "something was installed from a changed full setup"
+[[ -z $(downloads) ]] || wh_fail "the changed setup stayed behind: $(downloads)"
+if command -v osslsigncode >/dev/null 2>&1; then
+  rm -f "$srv/www/full.exe"  # osslsigncode writes no file that exists
+  osslsigncode sign -h sha256 -certs "$srv/cert.pem" -key "$srv/key.pem" -in "$srv/full-built.exe" -out "$srv/www/full.exe" \
+    >/dev/null 2>&1 || wh_fail "osslsigncode could not sign the full setup"
+  rc=0
+  wh_wine "$WH_WORK/Setup.exe" /Silent >"$WH_WORK/out.txt" 2>"$WH_WORK/err.txt" || rc=$?
+  wh_assert_eq 0 "$rc" "exit code with the signed full setup ($(cat "$WH_WORK/err.txt"))"
+  cmp -s "$WH_WORK/p/files/data/sub/nested.dat" "$app/data/sub/nested.dat" || wh_fail "the signed setup installed nothing"
+else
+  echo "osslsigncode is not installed: the signed setup is not tried"
+fi
+
 # An HTML page instead of the setup: the package error, nothing installed.
 echo '<html><body>Not here</body></html>' >"$srv/www/page.html"
 online Setup.exe "http://127.0.0.1:$http_port/page.html"
