@@ -285,7 +285,8 @@ release
 
 for _ in $(seq 100); do
   dump "$title"
-  [[ $(wh_control "$d" btnRunApp) == Button\|Run\|1\|* ]] && break
+  # (the page is complete once its button stands centred)
+  [[ $(wh_control "$d" btnRunApp) == Button\|Run\|1\|*\|274,23\|* ]] && break
   sleep 0.2
 done
 wh_assert_eq 1 "$(field enabled)" "the main window after the copy-failure dialog"
