@@ -67,16 +67,22 @@ cmp -s "$WH_WORK/p/files/data/sub/nested.dat" "$app/data/sub/nested.dat" || wh_f
 [[ -z $(downloads) ]] || wh_fail "the downloaded setup stayed behind: $(downloads)"
 grep -q 'GET /done?rcode=42 ' "$srv/access.log" || wh_fail "no completion call with rcode=42: $(cat "$srv/access.log")"
 
-# /Auto over plain HTTP, with a completion address where nothing answers:
-# the progress window only, the call given up without a word, exit 0.
+# /Auto over plain HTTP, with a completion address that never answers
+# the connection: the progress window only, the call given up after about
+# 5 s without a word, exit 0.
+listener=$(wh_run_bg "$WH_BIN/httpget.exe" --hold-unanswered 60)
+wh_wait_for_line "$(wh_bg_log "$listener")" port= || wh_fail "no unanswered listener"
+silent_port=$(sed -n 's/^port=\([0-9]*\).*/\1/p' "$(wh_bg_log "$listener")")
 online Setup.exe "http://127.0.0.1:$http_port/full.exe"
-sed -i "s|GotoUrl=\"[^\"]*\"|GotoUrl=\"http://127.0.0.1:$(wh_free_port)/done\"|" "$WH_WORK/p/product.xml"
+sed -i "s|GotoUrl=\"[^\"]*\"|GotoUrl=\"http://127.0.0.1:$silent_port/done\"|" "$WH_WORK/p/product.xml"
 wh_setupkit build "$WH_WORK/p/product.xml" --stub "$WH_BIN/Setup.exe" -o "$srv/www/full.exe" \
   --online "$WH_WORK/Setup.exe" >/dev/null 2>&1 || wh_fail "setupkit build --online failed"
 rm -rf "$app"
+start=$SECONDS
 setup=$(wh_run_bg "$WH_WORK/Setup.exe" /Auto)
 rc=0; wh_bg_wait "$setup" 120 || rc=$?
 wh_assert_eq 0 "$rc" "exit code of the online /Auto installation"
+(( SECONDS - start >= 5 )) || wh_fail "the completion call did not wait for its connection ($((SECONDS - start)) s in all)"
 cmp -s "$WH_WORK/p/files/data/sub/nested.dat" "$app/data/sub/nested.dat" || wh_fail "/Auto installed nothing"
 [[ -z $(downloads) ]] || wh_fail "the downloaded setup stayed behind after /Auto: $(downloads)"
 

@@ -8,6 +8,9 @@
 // httpget.exe --unanswered MS: a Get with a connect time-out of MS against
 // a loopback listener whose queue is full, so the connection is never
 // answered; prints "ok=0|ms=<elapsed>|error=<reason>".
+//
+// httpget.exe --hold-unanswered SECONDS: such a listener for other programs
+// to call; prints "port=<port>" and keeps it for that long.
 #include <winsock2.h>
 
 #include "WineTool.h"
@@ -18,9 +21,10 @@
 
 namespace {
 
-// A listener that never accepts, its queue filled by connections of our
-// own: the system drops further attempts, as an unreachable host would.
-int Unanswered(int timeoutMs) {
+// A loopback listener that never accepts, its queue filled by connections
+// of our own: the system drops further attempts, as an unreachable host
+// would. Returns its port; the sockets stay open until the process ends.
+int FullListener() {
   WSADATA data;
   ::WSAStartup(MAKEWORD(2, 2), &data);
   const SOCKET listener = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
@@ -40,14 +44,17 @@ int Unanswered(int timeoutMs) {
     fillers.push_back(c);
   }
   ::Sleep(200);
+  return ntohs(a.sin_port);
+}
+
+int Unanswered(int timeoutMs) {
+  const int port = FullListener();
   TQvHttp http;
   http.SetConnectTimeout(timeoutMs);
   const DWORD start = ::GetTickCount();
-  const bool ok = http.Get(u"http://127.0.0.1:" + IntToStr(ntohs(a.sin_port)) + u"/");
+  const bool ok = http.Get(u"http://127.0.0.1:" + IntToStr(port) + u"/");
   const DWORD elapsed = ::GetTickCount() - start;
   wt::OutLine(u"ok=" + wt::ToWide(ok ? 1 : 0) + u"|ms=" + wt::ToWide(elapsed) + u"|error=" + http.LastError());
-  for (SOCKET c : fillers) ::closesocket(c);
-  ::closesocket(listener);
   return ok ? 0 : 1;
 }
 
@@ -57,6 +64,11 @@ int wmain(int argc, wchar_t** argv) {
   return wt::Run("httpget", [&]() -> int {
     const auto args = wt::Args(argc, argv);
     if (args.size() == 2 && args[0] == u"--unanswered") return Unanswered(StrToInt(args[1]));
+    if (args.size() == 2 && args[0] == u"--hold-unanswered") {
+      wt::OutLine(u"port=" + IntToStr(FullListener()));
+      ::Sleep(static_cast<DWORD>(StrToInt(args[1])) * 1000);
+      return 0;
+    }
     if (args.size() != 2 && args.size() != 4 && args.size() != 6)
       throw wt::UsageError{u"httpget.exe URL OUTFILE [PROXYHOST PROXYPORT [USER PASSWORD]] | httpget.exe --unanswered MS"};
     if (args.size() >= 4) {
