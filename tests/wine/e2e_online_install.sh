@@ -185,29 +185,8 @@ wh_assert_eq 5 "$rc" "exit code after 退出安装"
 # Through squid with Digest authentication, set in the proxy dialog: the
 # download goes through the proxy and the product installs.
 command -v squid >/dev/null 2>&1 || { echo "squid is not installed: the proxy part is left out"; exit 0; }
-chmod a+x "$WH_WORK"
-chmod 777 "$srv"
-digest=$(printf '%s' "alice:proxyrealm:secret" | md5sum | cut -d' ' -f1)
-echo "alice:proxyrealm:$digest" >"$srv/digest"
-squid_port=$(wh_free_port)
-cat >"$srv/squid.conf" <<CONF
-http_port 127.0.0.1:$squid_port
-pid_filename $srv/squid.pid
-access_log stdio:$srv/squid-access.log
-cache_log $srv/squid-cache.log
-cache_store_log none
-cache deny all
-coredump_dir $srv
-shutdown_lifetime 0 seconds
-auth_param digest program /usr/lib/squid/digest_file_auth -c $srv/digest
-auth_param digest realm proxyrealm
-acl authed proxy_auth REQUIRED
-http_access allow authed
-http_access deny all
-CONF
-squid -N -f "$srv/squid.conf" >"$srv/squid.out" 2>&1 &
-wh_on_exit kill "$!"
-wh_wait_port "$squid_port" || wh_fail "squid did not start: $(cat "$srv/squid-cache.log")"
+wh_start_squid "$srv"
+squid_port=$WH_SQUID_PORT
 
 online Setup.exe "https://127.0.0.1:$https_port/full.exe"
 rm -rf "$app"

@@ -449,6 +449,39 @@ wh_wait_port() {
   return 1
 }
 
+# wh_start_squid DIR: squid on a free loopback port that demands Digest
+# authentication (user alice, password secret, realm proxyrealm), its files
+# and logs (squid-access.log) in DIR; sets WH_SQUID_PORT. Ended at exit.
+# (Not in "$(...)": the end of the test would not know the server.)
+wh_start_squid() {
+  local dir=$1 port digest
+  # Run as root, squid drops to its own user, which must reach its files.
+  chmod a+x "$WH_WORK"
+  chmod 777 "$dir"
+  digest=$(printf '%s' "alice:proxyrealm:secret" | md5sum | cut -d' ' -f1)
+  echo "alice:proxyrealm:$digest" >"$dir/digest"
+  port=$(wh_free_port)
+  cat >"$dir/squid.conf" <<CONF
+http_port 127.0.0.1:$port
+pid_filename $dir/squid.pid
+access_log stdio:$dir/squid-access.log
+cache_log $dir/squid-cache.log
+cache_store_log none
+cache deny all
+coredump_dir $dir
+shutdown_lifetime 0 seconds
+auth_param digest program /usr/lib/squid/digest_file_auth -c $dir/digest
+auth_param digest realm proxyrealm
+acl authed proxy_auth REQUIRED
+http_access allow authed
+http_access deny all
+CONF
+  squid -N -f "$dir/squid.conf" >"$dir/squid.out" 2>&1 </dev/null &
+  wh_on_exit kill "$!"
+  wh_wait_port "$port" || wh_fail "squid did not start: $(cat "$dir/squid-cache.log")"
+  WH_SQUID_PORT=$port
+}
+
 # wh_control DUMPFILE NAME: the line of a `windriver dump` for the control
 # of that name: CLASS|TEXT|VISIBLE|ENABLED|X,Y,W,H|NAME|PX,PY|CHECKED.
 wh_control() {

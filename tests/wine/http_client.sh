@@ -67,12 +67,12 @@ line=$(fetch missing "https://127.0.0.1:$https_port/missing")
 [[ $line == "ok=0|status=404|"* ]] || wh_fail "a 404 gave: $line"
 line=$(fetch refused "http://127.0.0.1:$(wh_free_port)/")
 [[ $line == "ok=0|status=0|"* ]] || wh_fail "a refused connection gave: $line"
-# A server that stops sending: the read time-out ends the transfer.
-start=$SECONDS
+# A server that stops sending for 5 s: the read time-out ends the transfer
+# after the first 6 bytes (had it waited, all 11 would have come). No
+# wall-clock bound: a busy machine starts Wine slowly.
 line=$(HTTPGET_READ_TIMEOUT=1000 fetch stall "http://127.0.0.1:$http_port/stall")
 [[ $line == "ok=0|status=200|bytes=6|announced=0|error=No data from the server for 1000 ms" ]] ||
   wh_fail "a stalled transfer gave: $line"
-(( SECONDS - start < 5 )) || wh_fail "the stalled transfer took $((SECONDS - start)) s"
 # A connection nobody answers ends at the connect time-out.
 line=$(wh_tool httpget --unanswered 1500 || true)
 [[ $line =~ ^ok=0\|ms=([0-9]+)\|error=Connection\ to\ 127\.0\.0\.1:[0-9]+\ timed\ out\ after\ 1500\ ms$ ]] ||
@@ -84,29 +84,8 @@ if ! command -v squid >/dev/null 2>&1; then
   echo "squid is not installed: the proxy part is left out"
   exit 0
 fi
-# Run as root, squid drops to its own user, which must reach its files.
-chmod a+x "$WH_WORK"
-chmod 777 "$srv"
-digest=$(printf '%s' "alice:proxyrealm:secret" | md5sum | cut -d' ' -f1)
-echo "alice:proxyrealm:$digest" >"$srv/digest"
-squid_port=$(wh_free_port)
-cat >"$srv/squid.conf" <<CONF
-http_port 127.0.0.1:$squid_port
-pid_filename $srv/squid.pid
-access_log stdio:$srv/squid-access.log
-cache_log $srv/squid-cache.log
-cache_store_log none
-cache deny all
-coredump_dir $srv
-shutdown_lifetime 0 seconds
-auth_param digest program /usr/lib/squid/digest_file_auth -c $srv/digest
-auth_param digest realm proxyrealm
-acl authed proxy_auth REQUIRED
-http_access allow authed
-http_access deny all
-CONF
-start_server "$srv/squid.out" squid -N -f "$srv/squid.conf"
-wh_wait_port "$squid_port" || wh_fail "squid did not start: $(cat "$srv/squid-cache.log")"
+wh_start_squid "$srv"
+squid_port=$WH_SQUID_PORT
 
 line=$(fetch proxied "https://127.0.0.1:$https_port/large.bin" 127.0.0.1 "$squid_port" alice secret)
 expect_body proxied "$line"
