@@ -77,11 +77,10 @@ TMainForm::TMainForm() : TBaseForm(nullptr) {
   FProxyHolder.reset(new TQvHttpProxy());
   FProxy = FProxyHolder.get();
 
-  // Exactly one argument selects a mode; two arguments are interactive.
-  FSilentMode = ParamCount() == 1 && SameText(ParamStr(1), u"/Silent");
-  FAutoMode = ParamCount() == 1 && SameText(ParamStr(1), u"/Auto");
+  FSilentMode = SilentSwitchGiven();
+  FAutoMode = AutoSwitchGiven();
   // /Silent shows no window at all: what a box would say goes to
-  // standard error.
+  // standard error (the entry has said so already, for the window above).
   TQvVclfn::SetConsoleReports(FSilentMode);
 
   imgIcon->Hide();
@@ -188,6 +187,10 @@ TMainForm::TMainForm() : TBaseForm(nullptr) {
     Repaint();
   }
 }
+
+// Exactly one argument selects a mode; two arguments are interactive.
+bool TMainForm::SilentSwitchGiven() { return ParamCount() == 1 && SameText(ParamStr(1), u"/Silent"); }
+bool TMainForm::AutoSwitchGiven() { return ParamCount() == 1 && SameText(ParamStr(1), u"/Auto"); }
 
 TMainForm::~TMainForm() {
   FPackage.reset();

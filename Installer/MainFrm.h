@@ -32,6 +32,10 @@ public:
   TMainForm();
   ~TMainForm() override;
 
+  // The command line's mode: exactly one argument, compared without case.
+  static bool SilentSwitchGiven();
+  static bool AutoSwitchGiven();
+
   // ---- the localized texts of the chosen language
   const WideString& ResAppVersionFmt() const { return Text(tidAppVersionFmt); }
   const WideString& ResCheckingOldVersion() const { return Text(tidCheckingOldVersion); }

@@ -17,7 +17,8 @@ namespace {
 // standard error in /Silent, and setup ends as one that could not start.
 void ReportStartFailure(const WideString& message) {
   if (TQvVclfn::ConsoleReports()) {
-    TQvSysWinfn::WriteStdErr(message);
+    // A line on standard error has no caption to say whose it is.
+    TQvSysWinfn::WriteStdErr(u"Setup could not start: " + message);
   } else {
     const WideString caption = Application().Title().empty() ? WideString(u"Setup") : Application().Title();
     TQvWinfn::MessageBox(nullptr, message, MB_OK | MB_ICONERROR, caption);
@@ -28,6 +29,11 @@ void ReportStartFailure(const WideString& message) {
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   CoInitialize(nullptr);
+  // The main window is the controller and is made even in /Silent, where
+  // it stays hidden; where no window can be made at all (Wine without a
+  // display), an administrator must still read why setup did not start.
+  // So reports go to standard error from the first step in /Silent.
+  TQvVclfn::SetConsoleReports(TMainForm::SilentSwitchGiven());
   Application().Initialize();
   // Errors that escape an event handler are reported and the loop goes on.
   Application().OnException = [](const Exception& error) {

@@ -9,11 +9,13 @@
 #   bench/bench_install.sh [SIZE_MB]
 #
 # Environment: BUILD_ROOT (default build). The Windows build used is win32
-# where this machine can run 32-bit programs, else win64.
+# where this machine runs 32-bit programs natively, else win64 (timings of
+# the emulated route of tests/wine/wine-route.sh would measure the emulator).
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 size_mb=${1:-200}
 BUILD_ROOT=$(realpath "${BUILD_ROOT:-$root/build}")
+[[ ${SETUPKIT_WINE_ROUTE:-} != qemu ]] || export SETUPKIT_WINE_BITS=64
 source "$root/tests/wine/wine-env.sh"
 win=win32
 [[ $SETUPKIT_WINE_BITS == 32 ]] || win=win64

@@ -6,6 +6,9 @@
 # --update   always run apt-get update first (otherwise only when something
 #            is missing)
 # --no-wine  leave out Wine and Xvfb (no Windows-side runs)
+#
+# On a kernel that refuses 32-bit code it also fetches qemu-i386 for Wine
+# (scripts/fetch-qemu-i386.sh).
 set -euo pipefail
 
 update=0
@@ -14,7 +17,7 @@ for arg in "$@"; do
   case "$arg" in
     --update) update=1 ;;
     --no-wine) wine=0 ;;
-    -h|--help) sed -n '2,9p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h|--help) sed -n '2,11p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "install-deps.sh: unknown option '$arg'" >&2; exit 2 ;;
   esac
 done
@@ -37,12 +40,34 @@ wine_packages=(wine wine64 wine32:i386 xvfb xdotool imagemagick fonts-wqy-microh
 packages=("${build_packages[@]}")
 [[ $wine -eq 0 ]] || packages+=("${wine_packages[@]}")
 
+# On a kernel that refuses 32-bit code, Wine runs the 32-bit programs
+# through QEMU's user-mode emulator (tests/wine/wine-route.sh), which
+# Debian 12 has no static build of: Debian 13's is fetched into a cache
+# folder, without installing it.
+fetch_emulator() {
+  [[ $wine -eq 1 ]] || return 0
+  [[ -e /lib/ld-linux.so.2 ]] || return 0
+  /lib/ld-linux.so.2 --version >/dev/null 2>&1 && return 0
+  local here
+  here="$(dirname "${BASH_SOURCE[0]}")"
+  if [[ -z "$(bash "$here/fetch-qemu-i386.sh" --print 2>/dev/null)" ]]; then
+    echo "install-deps.sh: this kernel refuses 32-bit code; fetching qemu-i386 from Debian 13 (nothing is installed)"
+  fi
+  local emulator
+  if ! emulator="$(bash "$here/fetch-qemu-i386.sh")"; then
+    echo "install-deps.sh: failed: no qemu-i386, so the 32-bit Windows programs cannot be tested here" >&2
+    exit 1
+  fi
+  echo "install-deps.sh: 32-bit programs run through $emulator"
+}
+
 missing=()
 for p in "${packages[@]}"; do
   if [[ "$(dpkg-query -W -f='${db:Status-Status}' "$p" 2>/dev/null)" != installed ]]; then missing+=("$p"); fi
 done
 if [[ ${#missing[@]} -eq 0 && $update -eq 0 ]]; then
   echo "install-deps.sh: all ${#packages[@]} packages are installed"
+  fetch_emulator
   exit 0
 fi
 
@@ -128,3 +153,4 @@ if [[ ${#missing[@]} -gt 0 ]]; then
 else
   echo "install-deps.sh: all ${#packages[@]} packages are installed"
 fi
+fetch_emulator

@@ -1,7 +1,8 @@
 #!/bin/bash
 # Every way the installer ends says so in its exit code: the system gate
 # (3 on Windows 8.1 for a product that needs Windows 10, 0 on Windows 10),
-# no package (1), a package that cannot be read (1), an online setup whose
+# no package (1), a package that cannot be read (1), no display for the
+# hidden main window (1, with the reason), an online setup whose
 # download is not available (4), a destination that cannot be used in
 # /Silent (4) and in /Auto once the window is closed (4).
 . "$(dirname "$0")/harness.sh"
@@ -31,6 +32,14 @@ grep -qF "Please install this software in Windows 7 or higher." "$WH_WORK/err.tx
 wh_set_winver win10
 silent 0 "Windows 10" "$WH_WORK/ProbeSetup.exe"
 [[ -f $app/Uninstall.da1 ]] || wh_fail "nothing was installed on Windows 10"
+
+# Without any display, Wine makes no window, not even the hidden main
+# window that /Silent has too: setup cannot start (1), and says why.
+rc=0
+(unset DISPLAY; wh_wine "$WH_WORK/ProbeSetup.exe" /Silent) >"$WH_WORK/out.txt" 2>"$WH_WORK/err.txt" || rc=$?
+wh_assert_eq 1 "$rc" "exit code of /Silent without a display (stderr: $(head -c 300 "$WH_WORK/err.txt"))"
+grep -qF "Setup could not start: Cannot create a window" "$WH_WORK/err.txt" ||
+  wh_fail "/Silent without a display does not say why it cannot start: $(cat "$WH_WORK/err.txt")"
 
 # The installer with no package in it.
 cp "${SETUP_EXE:-$WH_BIN/Setup.exe}" "$WH_WORK/Bare.exe"

@@ -51,6 +51,13 @@ cp "$WH_BIN/Uninstall.exe" "$dir/"
 dir_win=$(wh_winpath "$dir")
 uninstall "$dir" 1 "without Uninstall.da1"
 grep -qF "$dir_win\\Uninstall.da1" "$WH_WORK/err.txt" || wh_fail "the missing data file is not named: $(cat "$WH_WORK/err.txt")"
+# The same without any display (Wine then makes no window at all): the
+# refusal still reaches standard error.
+rc=0
+(unset DISPLAY; wh_wine "$dir/Uninstall.exe" /SILENT) >"$WH_WORK/out.txt" 2>"$WH_WORK/err.txt" || rc=$?
+wh_assert_eq 1 "$rc" "exit code without Uninstall.da1 and without a display"
+grep -qF "$dir_win\Uninstall.da1" "$WH_WORK/err.txt" ||
+  wh_fail "without a display the missing data file is not named: $(cat "$WH_WORK/err.txt")"
 head -c 3000 /dev/urandom >"$dir/Uninstall.da1"
 uninstall "$dir" 1 "with undecodable data"
 grep -qF "$dir_win\\Uninstall.da1" "$WH_WORK/err.txt" || wh_fail "the undecodable file is not named: $(cat "$WH_WORK/err.txt")"

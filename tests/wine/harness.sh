@@ -9,8 +9,8 @@
 #   wh_run_bg "$WH_WORK/Setup.exe"; wh_windriver click "Setup" "Next"
 #
 # Read from the environment:
-#   WINE             the Wine loader (default: wine; on a kernel without
-#                    32-bit support wine-env.sh makes that the 64-bit one)
+#   WINE             the Wine loader (default: wine; where 32-bit programs
+#                    cannot run, wine-env.sh makes that the 64-bit one)
 #   WINEPREFIX       the run's prefix; scripts/test.sh makes one and keeps its
 #                    server running. Without it the test makes a private one.
 #   DISPLAY          without it the test starts an Xvfb of its own
@@ -145,15 +145,12 @@ wh__cleanup() {
 # belong to the prefix and stay.
 wh__end_programs() {
   [[ -n $WH_WORK ]] || return 0
-  local pids=() p exe name
+  local pids=() p name
   for p in /proc/[0-9]*; do
     p=${p#/proc/}
     [[ $p == "$$" ]] && continue
-    exe=$(readlink "/proc/$p/exe" 2>/dev/null) || continue
-    case ${exe##*/} in wine|wine64|wine-preloader|wine64-preloader) ;; *) continue ;; esac
+    name=$(wine_program_name "$p") || continue
     tr '\0' '\n' 2>/dev/null <"/proc/$p/environ" | grep -qxF "WH_RUN=$WH_WORK" || continue
-    name=$(tr '\0' '\n' 2>/dev/null <"/proc/$p/cmdline" | head -n 1)
-    name=${name##*[\\/]}
     case ${name,,} in
       explorer.exe|services.exe|winedevice.exe|plugplay.exe|svchost.exe|rpcss.exe|conhost.exe|wineboot.exe) continue ;;
     esac

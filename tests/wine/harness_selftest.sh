@@ -126,6 +126,6 @@ WH_TEST=inner bash -c '. "$1/harness.sh"; wh_init; wh_set_winver win10
 after=$(WH_FAILING=1 wh_reg_value 'HKCU\Software\Wine' Version 2>/dev/null) || after=none
 wh_assert_eq "$before" "$after" "the Windows version after a test that set it"
 for p in /proc/[0-9]*; do
-  if tr '\0' ' ' 2>/dev/null <"$p/cmdline" | grep -qF "$WH_WORK/leftover.exe"; then wh_fail "a program of the ended test still runs"; fi
+  [[ $(wine_program_name "${p#/proc/}") != leftover.exe ]] || wh_fail "a program of the ended test still runs"
 done
 echo "tools and harness: ok"
