@@ -1,5 +1,10 @@
 // Basic types shared by every unit: the wide string of the model (UTF-16,
 // as Windows has it), UTF-8 byte strings and the date-time value.
+//
+// Common/ is the base of the house: text, numbers, dates, exceptions,
+// streams, lists and property values, with their Windows and POSIX halves.
+// Every room builds on it; it includes nothing of the project outside
+// itself.
 #pragma once
 
 #include <cstdint>

@@ -1,7 +1,11 @@
 // The HTTP client of the installer and the proxy settings that every one
-// of its requests obeys. The proxy settings are plain data and live in the
-// core; the client (QvHttpClient.cpp with its sockets and TLS) is built
-// into the network library that only programs which download link.
+// of its requests obeys.
+//
+// Net/ is the network room: this client, what it puts on the wire
+// (QvHttpWire), its sockets, TLS and NTLM, each with a Windows and a POSIX
+// half. It builds on the base and on Xml/ (the proxy settings are a
+// persistent object); only programs that download link it, and with it a
+// TLS stack.
 #pragma once
 
 #include <cstdint>

@@ -1,6 +1,9 @@
 // A reader of the resource directory of PE32 and PE32+ images, independent
 // of Windows: the native build reads setups through it, and setupkit uses it
 // to inspect and rewrite them.
+//
+// Pe/ holds what reads PE images without Windows: their resources, SHA-256
+// and the Authenticode digest. It builds on the base (Common/) alone.
 #pragma once
 
 #include <cstdint>

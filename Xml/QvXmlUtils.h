@@ -1,5 +1,8 @@
 // The XML reader and writer, the persistent objects that store themselves
 // through their published properties, and their JSON form.
+//
+// Xml/ holds these three and nothing else; it builds on the base (Common/)
+// alone.
 #pragma once
 
 #include <cstdint>
@@ -15,7 +18,8 @@
 #include "QvTypInfo.h"
 #include "QvTypes.h"
 
-// The unit name that this unit's assertion failures carry.
+// The unit name that this unit's assertion failures carry: the name the
+// messages have always shown, wherever the folder stands now.
 #define QV_XMLUTILS_UNIT u"Common\\QvXmlUtils"
 
 // Parse errors; the message is "XML 标签不匹配" (XML tags do not match).

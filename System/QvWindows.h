@@ -2,6 +2,11 @@
 // the process, Windows versions, processes, the shell and message boxes.
 // Windows only; the header itself stays free of the Windows headers so
 // that the portable units may name the types.
+//
+// System/ is the Windows layer: these groups and the registry object. It
+// builds on the base (Common/) alone and exists only in the Windows build;
+// the base's own Windows halves (files, the command line) stay with their
+// units there.
 #pragma once
 
 #include <cstdint>
