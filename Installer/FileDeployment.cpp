@@ -12,28 +12,6 @@
 #include "QvWindows.h"
 #include "SetupRules.h"
 
-namespace {
-
-// Writes the whole stream to path: create or truncate, no sharing, so a
-// file in use fails here instead of being half-replaced.
-void WriteWholeFile(const WideString& path, const TMemoryStream& stream) {
-  const THandle file = Owned(
-      CreateFileW(W(path), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) throw EFCreateError(Format(u"Cannot create file \"%s\". %s", {path, SysErrorMessage(GetLastOSError())}));
-  const char* data = stream.Memory();
-  int64_t left = static_cast<int64_t>(stream.Bytes().size());
-  while (left > 0) {
-    const DWORD chunk = left > (1 << 30) ? (1u << 30) : static_cast<DWORD>(left);
-    DWORD written = 0;
-    if (!WriteFile(file.get(), data, chunk, &written, nullptr) || written != chunk)
-      throw EWriteError(Format(u"Cannot write file \"%s\". %s", {path, SysErrorMessage(GetLastOSError())}));
-    data += written;
-    left -= written;
-  }
-}
-
-}  // namespace
-
 void TMainForm::KillRunningPrograms() {
   const WideString installerName = ExtractFileName(ParamStr(0));
   for (int i = 0; i < FScript->FileList()->Count(); ++i) {
@@ -57,16 +35,10 @@ void TMainForm::InstallFiles() {
     // A positive size whose data the package lacks: the package is damaged.
     // The user hears which file and may skip it or leave.
     WideString missing;
+    const TFileData* entry = nullptr;
     if (item.FileBytes > 0) {
-      const TFileData* entry = data.FindByGUID(item.ResID);
-      if (entry == nullptr) {
-        missing = SetupText(tidFileDataMissing, FLanguage);
-      } else {
-        const TResourceBytes image = data.Image(*entry);
-        stream.Assign(std::string(image.Data, static_cast<size_t>(image.Size)));
-        TSetupfn::DecodeStream(stream);
-        stream.SetPosition(0);
-      }
+      entry = data.FindByGUID(item.ResID);
+      if (entry == nullptr) missing = SetupText(tidFileDataMissing, FLanguage);
     }
     const WideString folder = IncludeTrailingBackslash(TSetupfn::ExpandPath(item.DestDir, FAppTitle));
     const WideString path = folder + (item.NewFileName.empty() ? item.SourceMask : item.NewFileName);
@@ -78,17 +50,33 @@ void TMainForm::InstallFiles() {
       }
       continue;
     }
+    bool decoded = entry == nullptr;
     for (;;) {
       try {
+        if (!decoded) {
+          // Only inflating finds some damage; it is this file's failure,
+          // asked about like a write that failed.
+          const TResourceBytes image = data.Image(*entry);
+          stream.Assign(std::string(image.Data, static_cast<size_t>(image.Size)));
+          try {
+            TSetupfn::DecodeStream(stream);
+          } catch (const EZLibError&) {
+            throw Exception(SetupText(tidFileDataDamaged, FLanguage));
+          }
+          if (stream.GetSize() != item.FileBytes) throw Exception(SetupText(tidFileDataDamaged, FLanguage));
+          decoded = true;
+        }
         TQvFilefn::ForceFileDir(path);
-        WriteWholeFile(path, stream);
+        TFileTimes times;
         if (stream.GetSize() > 0) {
-          TFileTimes times;
           times.CreationTime = TQvFilefn::Now();
           times.LastWriteTime = item.LastWriteDate;
           times.LastAccessTime = TQvFilefn::Now();
-          TQvFilefn::SetFileTimes(path, times);
         }
+        // The previous version's file stays whole until the new one is
+        // complete beside it, whatever stops the write (a full disk, a
+        // vanished network drive, the process ended).
+        TQvFilefn::ReplaceWhole(path, stream.Memory(), static_cast<int64_t>(stream.Bytes().size()), times);
         break;
       } catch (const Exception& e) {
         if (!AskAboutFailedFile(path, e.Message())) break;

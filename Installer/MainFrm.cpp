@@ -6,6 +6,7 @@
 #include "FileDataClasses.h"
 #include "LicenseFrm.h"
 #include "MySetupUtils.h"
+#include "PackageCheck.h"
 #include "PackageResources.h"
 #include "QvRegistry.h"
 #include "QvSysUtils.h"
@@ -147,6 +148,10 @@ TMainForm::TMainForm() : TBaseForm(nullptr) {
     Halt(secSystemTooOld);
   }
 
+  // A damaged package must stop setup while the previous version is still
+  // whole: checked here, before the window offers to install.
+  if (FFullPackage) RequireWholePackage();
+
   TSetupfn::GroupName = FAppTitle;
   pnlMainFormColor->SetColor(static_cast<COLORREF>(FScript->BaseInfo()->MainFormColor));
   lblAppTitle->SetCaption(FAppTitle);
@@ -191,6 +196,14 @@ TMainForm::TMainForm() : TBaseForm(nullptr) {
 // Exactly one argument selects a mode; two arguments are interactive.
 bool TMainForm::SilentSwitchGiven() { return ParamCount() == 1 && SameText(ParamStr(1), u"/Silent"); }
 bool TMainForm::AutoSwitchGiven() { return ParamCount() == 1 && SameText(ParamStr(1), u"/Auto"); }
+
+void TMainForm::RequireWholePackage() {
+  const std::vector<TPackageDamage> damages = CheckPackage(*FPackage, *FScript);
+  if (damages.empty()) return;
+  WideString text = ResSetupPackageError();
+  for (const TPackageDamage& d : damages) text += u"\r\n" + d.What + u": " + d.Reason;
+  throw EPackageDamaged(text);
+}
 
 TMainForm::~TMainForm() {
   FPackage.reset();

@@ -115,6 +115,9 @@ public:
   void SetDetail(const WideString& text);
 
   // ---- steps (one unit per group)
+  // The package checked whole (picture, licenses, file data framing);
+  // raises EPackageDamaged naming what is damaged.
+  void RequireWholePackage();
   bool CheckDestDir();            // DestinationSteps
   void UninstallOldVersion();     // DestinationSteps
   void KillRunningPrograms();     // FileDeployment

@@ -75,6 +75,8 @@ bool TMainForm::DownloadFullSetup() {
     ReadPackageResource(*FPackage, FullScriptResID, stream);
     stream.SetPosition(0);
     FScript->LoadFromStream(stream);
+    // Checked whole before the previous version is removed.
+    RequireWholePackage();
     return true;
   } catch (const Exception& e) {
     file.reset();  // before anything that may end the process

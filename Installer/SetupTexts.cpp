@@ -58,6 +58,9 @@ const TTextRow kRows[tidTextCount] = {
   /* tidFileDataMissing */
   {u"安装包已损坏，缺少此文件的数据。", u"安裝包已損壞，缺少此檔案的資料。",
    u"The installation package is damaged: the data of this file is missing."},
+  /* tidFileDataDamaged */
+  {u"安装包已损坏，此文件的数据无法解码。", u"安裝包已損壞，此檔案的資料無法解碼。",
+   u"The installation package is damaged: the data of this file cannot be decoded."},
   /* tidDownloadVerifyFailed */
   {u"下载的安装包校验失败。", u"下載的安裝包校驗失敗。", u"The downloaded installation package failed verification."},
   /* tidSelectLanguageCaption */ {u"选择语言", u"選擇語言", u"Select Language"},

@@ -41,6 +41,7 @@ enum TTextId {
   tidCopyFailureMessageFmt,  // file, then reason
   // Why a file cannot be written when its data is not in the package.
   tidFileDataMissing,
+  tidFileDataDamaged,
   // A downloaded full setup that is not the one the online setup was
   // built for.
   tidDownloadVerifyFailed,

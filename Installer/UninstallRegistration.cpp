@@ -17,15 +17,17 @@ void TMainForm::SaveUninstallData() {
   TMemoryStream stream;
   FScript->SaveToStream(stream);
   if (!plain) TSetupfn::EncodeStream(stream);
-  stream.SetPosition(0);
-  stream.SaveToFile(TSetupfn::AppDir + u"Uninstall.da1");
+  // Like the product's files, the data files of an earlier installation
+  // stay whole until the new ones are complete.
+  TQvFilefn::ReplaceWhole(TSetupfn::AppDir + u"Uninstall.da1", stream.Memory(),
+                          static_cast<int64_t>(stream.Bytes().size()), TFileTimes());
 
   // The picture as it came out of the package: it is a PNG already, and
   // re-encoding it would only change its bytes.
   stream.Assign(FLogoImage->Bytes());
   if (!plain) TSetupfn::EncodeStream(stream);
-  stream.SetPosition(0);
-  stream.SaveToFile(TSetupfn::AppDir + u"Uninstall.da2");
+  TQvFilefn::ReplaceWhole(TSetupfn::AppDir + u"Uninstall.da2", stream.Memory(),
+                          static_cast<int64_t>(stream.Bytes().size()), TFileTimes());
 }
 
 void TMainForm::RegisterUninstaller() {

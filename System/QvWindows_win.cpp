@@ -127,16 +127,74 @@ WideString TQvFilefn::LongPathName(const WideString& path) {
   return FromW(buf, n);
 }
 
+namespace {
+
+// The non-zero times on an open file; a time that cannot be converted is
+// passed as none, as a zero is.
+bool SetHandleTimes(HANDLE file, const TFileTimes& times) {
+  FILETIME creation, access, write;
+  const FILETIME* c = !IsNoTime(times.CreationTime) && ToUtcFileTime(times.CreationTime, creation) ? &creation : nullptr;
+  const FILETIME* a = !IsNoTime(times.LastAccessTime) && ToUtcFileTime(times.LastAccessTime, access) ? &access : nullptr;
+  const FILETIME* w = !IsNoTime(times.LastWriteTime) && ToUtcFileTime(times.LastWriteTime, write) ? &write : nullptr;
+  if (!c && !a && !w) return true;
+  return ::SetFileTime(file, c, a, w) != 0;
+}
+
+}  // namespace
+
 bool TQvFilefn::SetFileTimes(const WideString& path, const TFileTimes& times) {
   THandle file = Owned(::CreateFileW(W(path), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                      FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return false;
-  FILETIME creation, access, write;
-  // A time that cannot be converted is passed as none, as a zero is.
-  const FILETIME* c = !IsNoTime(times.CreationTime) && ToUtcFileTime(times.CreationTime, creation) ? &creation : nullptr;
-  const FILETIME* a = !IsNoTime(times.LastAccessTime) && ToUtcFileTime(times.LastAccessTime, access) ? &access : nullptr;
-  const FILETIME* w = !IsNoTime(times.LastWriteTime) && ToUtcFileTime(times.LastWriteTime, write) ? &write : nullptr;
-  return ::SetFileTime(file.get(), c, a, w) != 0;
+  return SetHandleTimes(file.get(), times);
+}
+
+WideString TQvFilefn::ReplacingName(const WideString& path) { return path + u".~setup"; }
+
+void TQvFilefn::ReplaceWhole(const WideString& path, const char* data, int64_t size, const TFileTimes& times) {
+  const WideString temp = ReplacingName(path);
+  // Whatever ends this function early takes the temporary file with it;
+  // the target has not been touched until the final move.
+  struct TTempFile {
+    const WideString& Path;
+    bool Keep = false;
+    ~TTempFile() {
+      if (!Keep) ::DeleteFileW(W(Path));
+    }
+  } guard{temp};
+  {
+    // CREATE_ALWAYS also takes over a temporary file that a killed run
+    // left behind.
+    const THandle file = Owned(::CreateFileW(W(temp), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                             FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+      // Nothing was made; a file of that name that another program holds
+      // is not ours to delete.
+      guard.Keep = true;
+      throw EFCreateError(Format(u"Cannot create file \"%s\". %s", {temp, SysErrorMessage(GetLastOSError())}));
+    }
+    while (size > 0) {
+      const DWORD chunk = size > (1 << 30) ? (1u << 30) : static_cast<DWORD>(size);
+      DWORD written = 0;
+      if (!::WriteFile(file.get(), data, chunk, &written, nullptr))
+        throw EWriteError(Format(u"Cannot write file \"%s\". %s", {path, SysErrorMessage(GetLastOSError())}));
+      // A full disk may first show as a write that took only part of the
+      // bytes, and succeeded; the next one that takes none says why.
+      if (written == 0)
+        throw EWriteError(Format(u"Cannot write file \"%s\". %s", {path, SysErrorMessage(ERROR_DISK_FULL)}));
+      data += written;
+      size -= written;
+    }
+    if (!SetHandleTimes(file.get(), times))
+      throw EWriteError(Format(u"Cannot set the times of file \"%s\". %s", {path, SysErrorMessage(GetLastOSError())}));
+    // The data must be on the disk before the name points at it, or a
+    // crash right after the move could leave the new name on no data.
+    if (!::FlushFileBuffers(file.get()))
+      throw EWriteError(Format(u"Cannot write file \"%s\". %s", {path, SysErrorMessage(GetLastOSError())}));
+  }
+  if (!::MoveFileExW(W(temp), W(path), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    throw EInOutError(Format(u"Cannot replace file \"%s\". %s", {path, SysErrorMessage(GetLastOSError())}));
+  guard.Keep = true;
 }
 
 TDateTime TQvFilefn::Now() {

@@ -1,7 +1,8 @@
 #!/bin/bash
 # Every way the installer ends says so in its exit code: the system gate
 # (3 on Windows 8.1 for a product that needs Windows 10, 0 on Windows 10),
-# no package (1), a package that cannot be read (1), no display for the
+# no package (1), a package that cannot be read or lacks a file's data (1,
+# before anything changes), no display for the
 # hidden main window (1, with the reason), an online setup whose
 # download is not available (4), a destination that cannot be used in
 # /Silent (4) and in /Auto once the window is closed (4).
@@ -63,7 +64,8 @@ silent 1 "a damaged script" "$WH_WORK/Damaged.exe"
 [[ -s $WH_WORK/err.txt ]] || wh_fail "no word on standard error for a damaged package"
 
 # A file whose data the package lacks: the script names a ResID that the
-# file data does not hold. /Silent ends with 4 and says why.
+# file data does not hold. Setup stops at start-up (1), says why, and the
+# installed version is left as it was.
 python3 - "$WH_WORK/ProbeSetup.exe" "$WH_WORK/script.res" "$WH_WORK/Missing.exe" <<'PY' ||
 import sys, zlib, re
 exe = bytearray(open(sys.argv[1], 'rb').read())
@@ -89,9 +91,11 @@ for pos in range(1, len(old_id) - 1):
 sys.exit(1)
 PY
   wh_fail "cannot make a setup whose file data lacks a file"
-silent 4 "a file whose data is missing from the package" "$WH_WORK/Missing.exe"
-grep -qF "nested.dat: The installation package is damaged: the data of this file is missing." "$WH_WORK/err.txt" ||
+cp -a "$app" "$WH_WORK/before-damaged"
+silent 1 "a file whose data is missing from the package" "$WH_WORK/Missing.exe"
+grep -qF "nested.dat: the package holds no data for this file" "$WH_WORK/err.txt" ||
   wh_fail "standard error does not say which file's data is missing: $(cat "$WH_WORK/err.txt")"
+diff -r "$WH_WORK/before-damaged" "$app" >/dev/null || wh_fail "a damaged package changed the installed version"
 
 # An online setup: its download is not available in this version.
 wh_setupkit build "$WH_WORK/p/product.xml" --stub "${SETUP_EXE:-$WH_BIN/Setup.exe}" -o "$WH_WORK/Full.exe" \

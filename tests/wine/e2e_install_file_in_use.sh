@@ -3,7 +3,9 @@
 # /Auto the copy-failure dialog asks, and each answer has its effect and
 # exit code (Retry after the holder let go: written, 0; Esc: skipped, 0;
 # Exit Setup: 5); in /Silent the installation ends with exit code 4, the
-# file's path on standard error and no window.
+# file's path on standard error and no window. Whatever the answer, the held
+# file keeps the previous version's bytes until it is really replaced, and
+# no temporary file is left beside it.
 . "$(dirname "$0")/harness.sh"
 . "$(dirname "$0")/product.sh"
 wh_init
@@ -20,18 +22,26 @@ held="$app/data/readme.txt"
 held_win="$app_win\\data\\readme.txt"
 dialog="Failed to copy file"
 
-# Each round starts from no installation, with readme.txt held open.
+# Each round starts from no installation, with readme.txt of a previous
+# version held open.
+previous="previous version's readme, which must survive a failed replacement"
 hold() {
   wh_reg_delete "$base\\$guid"
   wh_reg_add "$base\\$guid" InstallLocation REG_SZ "$app_win\\"
   rm -rf "$app" "$WH_WORK/release"
   mkdir -p "$app/data"
+  printf '%s' "$previous" >"$held"
   holder=$(wh_run_bg "$WH_BIN/holder.exe" "$held_win" "$(wh_winpath "$WH_WORK/release")")
   wh_wait_for_line "$(wh_bg_log "$holder")" holding
 }
 release() {
   touch "$WH_WORK/release"
   wh_bg_wait "$holder" 30 || wh_fail "the holder did not end cleanly"
+}
+no_temporary_files() {
+  local left
+  left=$(find "$app" -name '*.~setup' | head -n 3)
+  [[ -z $left ]] || wh_fail "$1: temporary files were left: $left"
 }
 start_auto() {
   setup=$(wh_run_bg "$WH_WORK/ProbeSetup.exe" /Auto)
@@ -52,8 +62,9 @@ wh_windriver key "$dialog" Enter >/dev/null
 rc=0; wh_bg_wait "$setup" 120 || rc=$?
 wh_assert_eq 0 "$rc" "exit code after Retry"
 cmp -s "$WH_WORK/p/files/data/readme.txt" "$held" || wh_fail "Retry did not write readme.txt"
+no_temporary_files "after Retry"
 
-# Esc answers Ignore: the file stays as the holder left it (empty) and the
+# Esc answers Ignore: the file keeps the previous version's bytes and the
 # files after it are still written.
 hold
 start_auto
@@ -61,7 +72,8 @@ wh_windriver key "$dialog" Esc >/dev/null
 rc=0; wh_bg_wait "$setup" 120 || rc=$?
 release
 wh_assert_eq 0 "$rc" "exit code after Ignore"
-[[ ! -s $held ]] || wh_fail "Ignore still wrote readme.txt"
+wh_assert_file_content "$held" "$previous" "readme.txt after Ignore"
+no_temporary_files "after Ignore"
 cmp -s "$WH_WORK/p/files/data/sub/nested.dat" "$app/data/sub/nested.dat" || wh_fail "the file after the ignored one is missing"
 [[ -f $app/Uninstall.da1 ]] || wh_fail "the installation did not go on after Ignore"
 
@@ -75,6 +87,8 @@ release
 wh_assert_eq 5 "$rc" "exit code after Exit Setup"
 [[ ! -e $app/data/sub/nested.dat ]] || wh_fail "files after the failed one were written after Exit Setup"
 [[ -f $app/app.exe ]] || wh_fail "files before the failed one are gone after Exit Setup"
+wh_assert_file_content "$held" "$previous" "readme.txt after Exit Setup"
+no_temporary_files "after Exit Setup"
 
 # /Silent: nobody to ask.
 hold
@@ -85,3 +99,5 @@ release
 wh_assert_eq 4 "$rc" "exit code of /Silent with a file in use"
 grep -qF "$held_win" "$WH_WORK/err.txt" || wh_fail "standard error does not name the file: $(cat "$WH_WORK/err.txt")"
 ! grep -qF "$dialog" <<<"$visible" || wh_fail "/Silent showed the copy-failure dialog"
+wh_assert_file_content "$held" "$previous" "readme.txt after /Silent"
+no_temporary_files "after /Silent"
