@@ -122,6 +122,12 @@ WideString NormalizedPath(const WideString& path) {
 }
 
 std::vector<WideString> OwnProgramPaths(const TSetupFileList& files, const WideString& appTitle) {
+  // The exact files the product installs in its folder, not "any program
+  // of one of those names in the folder": what the user put there (an
+  // app.exe kept in a data folder) or what the product fetched later is not
+  // written over or deleted, so it has no reason to end. And a file the
+  // product installs outside its folder (a shared tool) may be running for
+  // another product: it is left alone as well.
   std::vector<WideString> paths;
   const WideString folder = NormalizedPath(IncludeTrailingBackslash(TSetupfn::AppDir));
   if (folder.empty()) return paths;
