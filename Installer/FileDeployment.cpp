@@ -13,13 +13,11 @@
 #include "SetupRules.h"
 
 void TMainForm::KillRunningPrograms() {
-  const WideString installerName = ExtractFileName(ParamStr(0));
-  for (int i = 0; i < FScript->FileList()->Count(); ++i) {
-    const WideString command = TaskKillCommand(FScript->FileList()->Items(i)->SourceMask, installerName);
-    if (command.empty()) continue;
-    TQvWinfn::RunConsole(command);
-    Sleep(300);
-  }
+  // Only the copies that run from the files about to be written: a program
+  // of the same name elsewhere (a "python.exe" of the user's own) keeps
+  // running with its work. This installer stays out by its process id,
+  // even when it runs from the product's folder.
+  TQvWinfn::EndProcessesByPath(OwnProgramPaths(*FScript->FileList(), FAppTitle), 3000);
 }
 
 void TMainForm::InstallFiles() {

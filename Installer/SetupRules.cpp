@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "MySetupUtils.h"
 #include "SetupProject.h"
 #include "QvSysUtils.h"
 
@@ -77,11 +78,72 @@ WideString QuietUninstallString(const WideString& appDir) {
   return Format(u"\"%s\\Uninstall.exe\" /SILENT", {ExcludeTrailingBackslash(appDir)});
 }
 
-WideString TaskKillCommand(const WideString& sourceMask, const WideString& installerFileName) {
-  const WideString name = ExtractFileName(sourceMask);
-  if (!SameText(ExtractFileExt(name), u".exe")) return WideString();
-  if (SameText(name, installerFileName)) return WideString();
-  return Format(u"taskkill /F /IM \"%s\"", {name});
+WideString NormalizedPath(const WideString& path) {
+  const WideString p = StringReplace(path, u"/", u"\\");
+  // The root stays as it is: "X:\" or "\\server\share\".
+  size_t root = 0;
+  if (p.size() >= 3 && p[1] == u':' && p[2] == u'\\' &&
+      ((p[0] >= u'A' && p[0] <= u'Z') || (p[0] >= u'a' && p[0] <= u'z'))) {
+    root = 3;
+  } else if (p.size() >= 2 && p[0] == u'\\' && p[1] == u'\\') {
+    const size_t server = p.find(u'\\', 2);
+    if (server == WideString::npos || server == 2) return WideString();
+    const size_t share = p.find(u'\\', server + 1);
+    if (share == server + 1) return WideString();
+    if (share == WideString::npos) return p + u"\\";
+    root = share + 1;
+  } else {
+    return WideString();
+  }
+  std::vector<WideString> parts;
+  size_t start = root;
+  while (start <= p.size()) {
+    size_t end = p.find(u'\\', start);
+    if (end == WideString::npos) end = p.size();
+    WideString part = p.substr(start, end - start);
+    start = end + 1;
+    if (part.empty() || part == u".") continue;
+    if (part == u"..") {
+      if (parts.empty()) return WideString();
+      parts.pop_back();
+      continue;
+    }
+    // Windows drops a name's trailing dots and blanks: "app.exe." is
+    // "app.exe", and "..." is no name at all.
+    const size_t last = part.find_last_not_of(u". ");
+    if (last == WideString::npos) continue;
+    parts.push_back(part.substr(0, last + 1));
+  }
+  WideString result = p.substr(0, root);
+  for (size_t i = 0; i < parts.size(); ++i) result += (i ? u"\\" : u"") + parts[i];
+  // A path that ended in a separator names a folder and keeps it.
+  if (!parts.empty() && !p.empty() && p.back() == u'\\') result += u"\\";
+  return result;
+}
+
+std::vector<WideString> OwnProgramPaths(const TSetupFileList& files, const WideString& appTitle) {
+  // The exact files the product installs in its folder, not "any program
+  // of one of those names in the folder": what the user put there (an
+  // app.exe kept in a data folder) or what the product fetched later is not
+  // written over or deleted, so it has no reason to end. And a file the
+  // product installs outside its folder (a shared tool) may be running for
+  // another product: it is left alone as well.
+  std::vector<WideString> paths;
+  const WideString folder = NormalizedPath(IncludeTrailingBackslash(TSetupfn::AppDir));
+  if (folder.empty()) return paths;
+  for (int i = 0; i < files.Count(); ++i) {
+    const TSetupFile& item = *files.Items(i);
+    const WideString name = item.NewFileName.empty() ? item.SourceMask : item.NewFileName;
+    if (name.find_first_of(u"*?") != WideString::npos) continue;
+    const WideString path =
+        NormalizedPath(IncludeTrailingBackslash(TSetupfn::ExpandPath(item.DestDir, appTitle)) + name);
+    if (path.empty() || !SameText(ExtractFileExt(path), u".exe")) continue;
+    if (path.size() <= folder.size() || !SameText(path.substr(0, folder.size()), folder)) continue;
+    bool seen = false;
+    for (const WideString& have : paths) seen = seen || SameText(have, path);
+    if (!seen) paths.push_back(path);
+  }
+  return paths;
 }
 
 WideString WaitedCommandLine(const WideString& fileName, const WideString& params) {

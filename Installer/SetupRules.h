@@ -43,12 +43,19 @@ WideString InstallDateText(TDateTime now);
 WideString UninstallString(const WideString& appDir);
 WideString QuietUninstallString(const WideString& appDir);
 
-// The image names that the installer ends before writing files: every
-// ".exe" of the script (by the file name of SourceMask) except the
-// installer's own. Returns the taskkill command line, the name quoted (a
-// name with a space would otherwise end another program or none); empty
-// when the item is not to be ended.
-WideString TaskKillCommand(const WideString& sourceMask, const WideString& installerFileName);
+// The programs that the installer ends before it writes the files and the
+// uninstaller before it deletes them: the full paths at which the script's
+// ".exe" items are installed (the expanded DestDir with NewFileName, else
+// SourceMask), each once, "." and ".." resolved, "/" read as "\". Only
+// paths inside TSetupfn::AppDir count: a program elsewhere may be shared
+// with other products or be the user's own, and the same name in another
+// folder is another program. Empty when AppDir is not an absolute folder.
+std::vector<WideString> OwnProgramPaths(const TSetupFileList& files, const WideString& appTitle);
+// path with "/" read as "\", empty parts, "." and ".." resolved and each
+// part's trailing dots and blanks dropped, as Windows reads a path; empty
+// when it is not absolute (a drive and a backslash, or a network share) or
+// ".." leaves its root.
+WideString NormalizedPath(const WideString& path);
 // A waited program's command line: the file in quotes, one space, then the
 // parameters (the space is there even when they are empty).
 WideString WaitedCommandLine(const WideString& fileName, const WideString& params);

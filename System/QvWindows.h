@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "QvTypes.h"
 
@@ -77,6 +78,13 @@ public:
   // Hidden, its output and errors relayed byte for byte to standard output;
   // waits without limit. 1 when it cannot be started.
   static uint32_t RunConsole(const WideString& commandLine);
+  // Ends every other process whose executable is one of paths (compared as
+  // the file system does: long form, ignoring case), then waits up to
+  // waitMs in all for them to be gone. A process that cannot be opened or
+  // asked for its file (another user's, a system service, a 64-bit one
+  // seen from a 32-bit program under Wine) is not one of ours and is left
+  // alone. Returns how many ended within the wait.
+  static int EndProcessesByPath(const std::vector<WideString>& paths, uint32_t waitMs);
   // ShellExecuteW; with handOver, 300 ms later the first process whose
   // executable name equals the file's name may take the foreground.
   // Returns the shell's result (32 or less is a failure).

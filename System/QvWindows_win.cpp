@@ -99,6 +99,43 @@ bool RelayPipe(HANDLE readEnd) {
   return true;
 }
 
+// ---- ending processes -------------------------------------------------------
+
+// The path with its parts in long form as far as they exist: a program
+// started through a short name ("C:\PROGRA~2\TOOL~1\APP~1.EXE") reports
+// that name, and a file the installer has not written yet has only its
+// folder to resolve. Not limited to MAX_PATH.
+WideString LongFormOf(const WideString& path) {
+  const WideString p = StringReplace(path, u"/", u"\\");
+  std::vector<wchar_t> buf(MAX_PATH);
+  for (;;) {
+    const DWORD n = ::GetLongPathNameW(W(p), buf.data(), static_cast<DWORD>(buf.size()));
+    if (n == 0) break;
+    if (n < buf.size()) return FromW(buf.data(), n);
+    buf.resize(n);
+  }
+  const WideString folder = ExtractFilePath(p);
+  if (folder.empty() || folder == p) return p;
+  return IncludeTrailingBackslash(LongFormOf(ExcludeTrailingBackslash(folder))) + ExtractFileName(p);
+}
+
+// The executable of an open process in Win32 form; empty when the system
+// does not tell.
+WideString ImagePathOf(HANDLE process) {
+  std::vector<wchar_t> buf(MAX_PATH);
+  for (;;) {
+    DWORD n = static_cast<DWORD>(buf.size());
+    if (::QueryFullProcessImageNameW(process, 0, buf.data(), &n)) return FromW(buf.data(), n);
+    if (::GetLastError() != ERROR_INSUFFICIENT_BUFFER || buf.size() >= 32768) return WideString();
+    buf.resize(buf.size() * 4);
+  }
+}
+
+bool SamePath(const WideString& a, const WideString& b) {
+  return ::CompareStringOrdinal(W(a), static_cast<int>(a.size()), W(b), static_cast<int>(b.size()), TRUE) ==
+         CSTR_EQUAL;
+}
+
 void WriteTo(DWORD which, const WideString& text) {
   const HANDLE h = ::GetStdHandle(which);
   if (!h || h == INVALID_HANDLE_VALUE) return;
@@ -288,6 +325,42 @@ uint32_t TQvWinfn::RunConsole(const WideString& commandLine) {
   DWORD code = 1;
   ::GetExitCodeProcess(child.Process.get(), &code);
   return code;
+}
+
+int TQvWinfn::EndProcessesByPath(const std::vector<WideString>& paths, uint32_t waitMs) {
+  if (paths.empty()) return 0;
+  std::vector<WideString> wanted;
+  for (const WideString& path : paths) wanted.push_back(LongFormOf(path));
+  const THandle snapshot = Owned(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  if (!snapshot) return 0;
+  const DWORD self = ::GetCurrentProcessId();
+  // Matched by the file each process runs from, not by its name: a program
+  // of the same name in another folder belongs to somebody else. The
+  // process is ended through the handle whose file was checked, so a
+  // process id reused in between cannot end the wrong process.
+  std::vector<THandle> ending;
+  PROCESSENTRY32W entry = {};
+  entry.dwSize = sizeof(entry);
+  for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more; more = ::Process32NextW(snapshot.get(), &entry)) {
+    if (entry.th32ProcessID == 0 || entry.th32ProcessID == self) continue;
+    THandle process(
+        ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.th32ProcessID));
+    if (!process) continue;
+    const WideString image = ImagePathOf(process.get());
+    if (image.empty()) continue;
+    const WideString longImage = LongFormOf(image);
+    bool ours = false;
+    for (const WideString& w : wanted) ours = ours || SamePath(longImage, w);
+    if (ours && ::TerminateProcess(process.get(), 1)) ending.push_back(std::move(process));
+  }
+  // All were told to end at once; one deadline for all of them.
+  const DWORD start = ::GetTickCount();
+  int ended = 0;
+  for (const THandle& process : ending) {
+    const DWORD spent = ::GetTickCount() - start;
+    if (::WaitForSingleObject(process.get(), spent < waitMs ? waitMs - spent : 0) == WAIT_OBJECT_0) ++ended;
+  }
+  return ended;
 }
 
 intptr_t TQvWinfn::ShellExec(void* ownerWnd, const WideString& verb, const WideString& fileName,

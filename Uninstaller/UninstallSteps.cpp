@@ -91,18 +91,11 @@ bool FolderHasEntries(const WideString& folder) {
 }  // namespace
 
 void TUninstaller::KillRunningPrograms() {
-  // The uninstaller's own name is spared, as the installer spares its own:
-  // the product lists Uninstall.exe among its files. A program runs under
-  // the name it was installed with, so a renamed one (NewFileName) is ended
-  // by that name: it is what keeps its file from being deleted.
-  const WideString ownName = ExtractFileName(FOwnPath);
-  for (int i = 0; i < FScript->FileList()->Count(); ++i) {
-    const TSetupFile& item = *FScript->FileList()->Items(i);
-    const WideString command = TaskKillCommand(item.NewFileName.empty() ? item.SourceMask : item.NewFileName, ownName);
-    if (command.empty()) continue;
-    TQvWinfn::RunConsole(command);
-    Sleep(300);
-  }
+  // The rule the installer follows: the processes that run from the
+  // product's program files in this folder, under the names they were
+  // installed with, and no other; this program stays out by its process id
+  // (the product lists Uninstall.exe among its files).
+  TQvWinfn::EndProcessesByPath(OwnProgramPaths(*FScript->FileList(), FAppTitle), 3000);
 }
 
 void TUninstaller::RunUninstallPrograms() {

@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "FileDataClasses.h"
+#include "MySetupUtils.h"
 #include "QvSysUtils.h"
 #include "SetupProject.h"
 #include "SetupRules.h"
@@ -80,11 +81,66 @@ TEST(SetupRulesTest, UninstallEntryValues) {
   EXPECT_EQ(UninstallString(u"D:\\"), u"\"D:\\Uninstall.exe\"");
 }
 
+TEST(SetupRulesTest, PathsAreReadAsWindowsReadsThem) {
+  EXPECT_EQ(NormalizedPath(u"C:/Apps\\\\Tool/./bin/../app.exe"), u"C:\\Apps\\Tool\\app.exe");
+  EXPECT_EQ(NormalizedPath(u"c:\\Apps\\Tool\\app.exe. "), u"c:\\Apps\\Tool\\app.exe");
+  EXPECT_EQ(NormalizedPath(u"C:\\Apps\\...\\app.exe"), u"C:\\Apps\\app.exe");
+  EXPECT_EQ(NormalizedPath(u"C:\\Apps\\Tool\\"), u"C:\\Apps\\Tool\\");
+  EXPECT_EQ(NormalizedPath(u"\\\\server\\share\\..\\x.exe"), u"");  // ".." may not climb over the share
+  EXPECT_EQ(NormalizedPath(u"\\\\server\\share\\Tool\\..\\x.exe"), u"\\\\server\\share\\x.exe");
+  EXPECT_EQ(NormalizedPath(u"C:\\..\\x.exe"), u"");
+  EXPECT_EQ(NormalizedPath(u"Tool\\app.exe"), u"");  // relative: nobody knows where it runs from
+  EXPECT_EQ(NormalizedPath(u"\\app.exe"), u"");
+  EXPECT_EQ(NormalizedPath(u"C:app.exe"), u"");
+}
+
+// The installer and the uninstaller end the processes that run from these
+// paths and no others.
+TEST(SetupRulesTest, OwnProgramsAreTheProductsExeFilesInsideItsFolder) {
+  const WideString savedApp = TSetupfn::AppDir, savedPf = TSetupfn::ProgramFilesDir;
+  TSetupfn::ProgramFilesDir = u"C:\\Program Files";
+  TSetupfn::AppDir = u"C:\\Program Files\\Tool\\";
+  TSetupFileList files;
+  auto add = [&files](const WideString& dest, const WideString& mask, const WideString& newName = u"") {
+    auto* f = new TSetupFile();
+    f->DestDir = dest;
+    f->SourceMask = mask;
+    f->NewFileName = newName;
+    files.Add(f);
+  };
+  add(u"{app}", u"Tool.EXE");
+  add(u"{app}", u"Uninstall.exe");
+  add(u"{app}\\bin", u"helper.exe", u"helper-renamed.exe");  // runs under the name it was installed with
+  add(u"{app}\\bin", u"bin\\worker.exe");                    // a mask with its subfolder
+  add(u"{app}\\bin\\..", u"tool.exe");                       // the same file again, spelt otherwise
+  add(u"{app}", u"readme.txt");
+  add(u"{app}", u"*.exe");
+  add(u"{pf}\\Common Files\\Vendor", u"shared.exe");          // outside the product's folder
+  add(u"{app}..\\Tool Beside", u"escape.exe");                 // climbs out of it
+  add(u"{pf}\\Tool2", u"lookalike.exe");                      // a folder whose name begins alike
+  add(u"C:\\Windows", u"notepad.exe");
+  add(u"{app}", u"");
+  EXPECT_EQ(OwnProgramPaths(files, u"Tool"), (std::vector<WideString>{
+                                                 u"C:\\Program Files\\Tool\\Tool.EXE",
+                                                 u"C:\\Program Files\\Tool\\Uninstall.exe",
+                                                 u"C:\\Program Files\\Tool\\bin\\helper-renamed.exe",
+                                                 u"C:\\Program Files\\Tool\\bin\\bin\\worker.exe",
+                                             }));
+  // A product installed into a drive's root still ends only its own files.
+  TSetupfn::AppDir = u"D:\\";
+  EXPECT_EQ(OwnProgramPaths(files, u"Tool"),
+            (std::vector<WideString>{u"D:\\Tool.EXE", u"D:\\Uninstall.exe", u"D:\\bin\\helper-renamed.exe",
+                                     u"D:\\bin\\bin\\worker.exe"}));
+  // Without a usable folder nothing is ended.
+  for (const WideString& dir : {WideString(u""), WideString(u"Tool\\"), WideString(u"\\")}) {
+    TSetupfn::AppDir = dir;
+    EXPECT_TRUE(OwnProgramPaths(files, u"Tool").empty()) << "AppDir=" << WideToUtf8(dir);
+  }
+  TSetupfn::AppDir = savedApp;
+  TSetupfn::ProgramFilesDir = savedPf;
+}
+
 TEST(SetupRulesTest, CommandLinesTheInstallerStarts) {
-  EXPECT_EQ(TaskKillCommand(u"bin\\Tool.EXE", u"Setup.exe"), u"taskkill /F /IM \"Tool.EXE\"");
-  EXPECT_EQ(TaskKillCommand(u"My Tool.exe", u"Setup.exe"), u"taskkill /F /IM \"My Tool.exe\"");
-  EXPECT_EQ(TaskKillCommand(u"SETUP.exe", u"Setup.exe"), u"");
-  EXPECT_EQ(TaskKillCommand(u"readme.txt", u"Setup.exe"), u"");
   EXPECT_EQ(WaitedCommandLine(u"C:\\A B\\t.exe", u""), u"\"C:\\A B\\t.exe\" ");
   EXPECT_EQ(WaitedCommandLine(u"t.exe", u"/x 1"), u"\"t.exe\" /x 1");
 }

@@ -9,6 +9,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "QvClasses.h"
 #include "QvRegistry.h"
@@ -177,6 +178,37 @@ TEST_F(QvWindowsProcesses, RunConsoleRelaysAllOutputToStandardOutput) {
   EXPECT_EQ(Relayed(u"cmd /c \"echo last words& exit 3\"", code), "last words\r\n");
   EXPECT_EQ(code, 3u);
   EXPECT_EQ(TQvWinfn::RunConsole(Quoted(Path(u"no-such-program.exe"))), 1u);
+}
+
+// Two copies of one program, one in the folder whose file is named and one
+// in another: only the named one is ended, whatever the case and the
+// separators of the name; the caller stays although its own file is named.
+TEST_F(QvWindowsProcesses, EndProcessesByPathEndsOnlyTheCopyOfThatFile) {
+  const WideString probe = ExtractFilePath(ParamStr(0)) + u"probe.exe";
+  if (!FileExists(probe)) GTEST_SKIP() << "no probe.exe beside the tests";
+  std::vector<THandle> copies;
+  for (const WideString folder : {u"Product", u"Other"}) {
+    ASSERT_TRUE(ForceDirectories(Path(folder)));
+    const WideString exe = Path(folder + u"\\app.exe");
+    ASSERT_TRUE(::CopyFileW(W(probe), W(exe), FALSE));
+    std::vector<wchar_t> cmd;
+    for (char16_t c : Quoted(exe) + u" --stay") cmd.push_back(static_cast<wchar_t>(c));
+    cmd.push_back(0);
+    STARTUPINFOW si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi = {};
+    ASSERT_TRUE(::CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
+                                 &si, &pi));
+    ::CloseHandle(pi.hThread);
+    copies.emplace_back(pi.hProcess);
+  }
+  ::Sleep(1000);
+  const std::vector<WideString> paths{Path(u"PRODUCT/APP.EXE"), ParamStr(0), Path(u"Product\\missing.exe")};
+  EXPECT_EQ(TQvWinfn::EndProcessesByPath(paths, 3000), 1);
+  EXPECT_EQ(::WaitForSingleObject(copies[0].get(), 0), WAIT_OBJECT_0) << "the named copy still runs";
+  EXPECT_EQ(::WaitForSingleObject(copies[1].get(), 0), static_cast<DWORD>(WAIT_TIMEOUT)) << "the other copy was ended";
+  ::TerminateProcess(copies[1].get(), 0);
+  ::WaitForSingleObject(copies[1].get(), 3000);
 }
 
 // ---- registry ---------------------------------------------------------------
