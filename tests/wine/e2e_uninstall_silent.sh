@@ -57,7 +57,10 @@ snapshot() {
   local tree
   for tree in HKLM HKCU; do
     wh_reg_export "$tree\\Software" "$WH_WORK/export.reg" || wh_fail "cannot export $tree\\Software"
-    iconv -f UTF-16 -t UTF-8 "$WH_WORK/export.reg" | tr -d '\r' >"$1.$tree"
+    # Wine keeps system parameters it was first asked for under a volatile
+    # key of its own, whenever a program happens to ask: not the product's.
+    iconv -f UTF-16 -t UTF-8 "$WH_WORK/export.reg" | tr -d '\r' |
+      awk '/^\[/ { skip = index($0, "\\Software\\Wine\\Temporary System Parameters") > 0 } !skip' >"$1.$tree"
   done
 }
 snapshot "$WH_WORK/before"
