@@ -91,7 +91,7 @@ nothing_ran "refused folders"
 
 # ".", ".." and an unknown placeholder: not followed, but listed, and the
 # uninstaller keeps what a second run needs.
-entry_of() { echo "HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\$1"; }
+entry_of() { echo "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$1"; }
 # kept DIR GUID WHAT: the uninstaller, its data and the entry are all there.
 kept() {
   sleep 3  # the copy that deletes the uninstaller has had its chance
@@ -144,7 +144,8 @@ kept "$dir" "$guid" "with Uninstall.da1 held open"
 touch "$WH_WORK/release-data"
 wh_bg_wait "$holder" 20 || wh_fail "the holder did not end"
 uninstall "$dir" 0 "once Uninstall.da1 is free"
-! wh_reg_query "$(entry_of "$guid")" >/dev/null 2>&1 || wh_fail "the second run left the entry"
+left=$(wh_reg_query "$(entry_of "$guid")" 2>&1) &&
+  wh_fail "the second run left the entry: $left (stderr: $(cat "$WH_WORK/err.txt"))"
 for _ in $(seq 50); do [[ -d $dir ]] || break; sleep 0.1; done
 [[ ! -d $dir ]] || wh_fail "the second run left: $(ls -A "$dir")"
 
