@@ -1,9 +1,11 @@
-// The destination folder and a previous installation: the folder is made
-// and proven writable before anything else happens, and an earlier
+// The destination folder and a previous installation: the folder is
+// checked against the folder rule, made and proven writable before
+// anything else happens, and an earlier
 // version is removed by its own quiet uninstaller before any file is
 // written.
 #include <windows.h>
 
+#include "FolderRules.h"
 #include "MainFrm.h"
 #include "MySetupUtils.h"
 #include "QvRegistry.h"
@@ -43,7 +45,21 @@ bool TMainForm::CheckDestDir() {
     edtDestDir->SetFocus();
     return false;
   }
-  appDir = IncludeTrailingBackslash(appDir);
+  // A relative folder would name another place for the uninstaller, which
+  // runs from elsewhere, than for this program.
+  if (IsRelativeFolder(appDir)) {
+    TQvVclfn::ShowInfo(Handle(), Format(Text(tidDestDirRelativeFmt), {appDir}));
+    edtDestDir->SetFocus();
+    return false;
+  }
+  // One spelling of the folder for every later step and for the uninstall
+  // entry, which the uninstaller compares with its own folder.
+  appDir = NormalisedFolder(appDir);
+  if (IsRefusedFolder(appDir, SharedSystemFolders())) {
+    TQvVclfn::ShowInfo(Handle(), Format(Text(tidDestDirRefusedFmt), {appDir}));
+    edtDestDir->SetFocus();
+    return false;
+  }
   if (!DirectoryExists(appDir)) {
     try {
       ForceDirectories(appDir);

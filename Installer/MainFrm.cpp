@@ -4,6 +4,7 @@
 
 #include "DownloadedSetup.h"
 #include "FileDataClasses.h"
+#include "FolderRules.h"
 #include "LicenseFrm.h"
 #include "MySetupUtils.h"
 #include "PackageCheck.h"
@@ -432,9 +433,13 @@ void TMainForm::imgMinimizeClick() { Application().Minimize(); }
 void TMainForm::lblLicenseClick() { TLicenseForm::Execute(this, lblLicense->Caption(), FLicenseText); }
 
 
+// A user who picks "D:\" or Program Files means a folder of the product's
+// own there, as the default destination has one.
 void TMainForm::btnDestDirClick() {
   WideString path = Trim(edtDestDir->Text());
-  if (TQvVclfn::SelectDirectory(Handle(), ResSelectInstallPath(), path)) edtDestDir->SetText(path);
+  if (!TQvVclfn::SelectDirectory(Handle(), ResSelectInstallPath(), path)) return;
+  const WideString defaultDest = TSetupfn::ExpandPath(FScript->BaseInfo()->DefInstallPath, FAppTitle);
+  edtDestDir->SetText(BrowsedDestination(path, defaultDest, FAppTitle, SharedSystemFolders()));
 }
 
 TSetupExitCode TMainForm::ExitCodeOnClose() const {

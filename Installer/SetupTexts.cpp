@@ -63,6 +63,16 @@ const TTextRow kRows[tidTextCount] = {
    u"The installation package is damaged: the data of this file cannot be decoded."},
   /* tidDownloadVerifyFailed */
   {u"下载的安装包校验失败。", u"下載的安裝包校驗失敗。", u"The downloaded installation package failed verification."},
+  /* tidDestDirRefusedFmt */
+  {u"不能安装到 %s：该文件夹属于系统或由许多程序共用，安装后将无法卸载。请在其中另建一个文件夹。",
+   u"不能安裝到 %s：該資料夾屬於系統或由許多程式共用，安裝後將無法解除安裝。請在其中另建一個資料夾。",
+   u"Cannot install into %s: this folder belongs to Windows or is shared by many programs, and the software could "
+   u"never be removed from it. Please choose a folder of its own inside it."},
+  /* tidDestDirRelativeFmt */
+  {u"安装目录 %s 不是完整路径（应以盘符开头，例如 D:\\Apps），请重新输入。",
+   u"安裝目錄 %s 不是完整路徑（應以磁碟機代號開頭，例如 D:\\Apps），請重新輸入。",
+   u"The destination directory %s is not a full path (it must begin with a drive, such as D:\\Apps), "
+   u"please re-enter."},
   /* tidSelectLanguageCaption */ {u"选择语言", u"選擇語言", u"Select Language"},
   /* tidSelectLanguagePrompt */
   {u"请选择安装过程中要使用的语言：", u"請選擇安裝過程中要使用的語言：",

@@ -45,6 +45,11 @@ enum TTextId {
   // A downloaded full setup that is not the one the online setup was
   // built for.
   tidDownloadVerifyFailed,
+  // Destinations the installer does not use: a folder of the system or of
+  // many programs (the uninstaller would never remove anything from it),
+  // and one relative to the current folder or drive. Both name the folder.
+  tidDestDirRefusedFmt,
+  tidDestDirRelativeFmt,
   // The language dialog (chosen by the system's language, not the product's).
   tidSelectLanguageCaption,
   tidSelectLanguagePrompt,

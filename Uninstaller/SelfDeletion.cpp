@@ -142,6 +142,10 @@ int RunCleanupCopy() {
   const THandle process(reinterpret_cast<HANDLE>(static_cast<uintptr_t>(handleValue)));
   if (WaitForSingleObject(process.get(), INFINITE) != WAIT_OBJECT_0) return 1;
 
+  // An uninstaller that left something over keeps its data, and then
+  // itself beside it, so that running it again finishes the removal.
+  if (GetFileAttributesW(W(ExtractFilePath(original) + u"Uninstall.da1")) != INVALID_FILE_ATTRIBUTES) return 0;
+
   // Its image may be released a moment after the process has ended. No
   // sharing while the file is looked at and marked, so that nobody can
   // write a new file there in between.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "FolderRules.h"
 #include "QvSysUtils.h"
 #include "SetupProject.h"
 #include "SetupRules.h"
@@ -26,52 +27,14 @@ std::vector<WideString> PartsOf(const WideString& path) {
   return parts;
 }
 
-bool IsDriveLetter(WideChar c) { return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z'); }
-
-// "C:\" or "\\server\share\" at the start; its length, or 0.
-size_t RootLength(const WideString& path) {
-  if (path.size() >= 3 && IsDriveLetter(path[0]) && path[1] == u':' && IsSeparator(path[2])) return 3;
-  if (path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1])) {
-    size_t i = 2;
-    int names = 0;
-    while (i < path.size() && names < 2) {
-      const size_t start = i;
-      while (i < path.size() && !IsSeparator(path[i])) ++i;
-      if (i == start) return 0;
-      ++names;
-      if (i < path.size()) ++i;
-    }
-    return names == 2 ? i : 0;
-  }
-  return 0;
-}
-
 size_t Depth(const WideString& folder) {
   return static_cast<size_t>(std::count_if(folder.begin(), folder.end(), IsSeparator));
 }
 
 }  // namespace
 
-bool IsRootFolder(const WideString& folder) {
-  const WideString f = ExcludeTrailingBackslash(Trim(folder));
-  if (f.empty() || f == u"\\") return true;
-  if (f.size() == 2 && IsDriveLetter(f[0]) && f[1] == u':') return true;
-  const WideString withSlash = IncludeTrailingBackslash(f);
-  const size_t root = RootLength(withSlash);
-  return root != 0 && root >= withSlash.size() && withSlash[0] == u'\\';
-}
-
-bool IsRefusedFolder(const WideString& folder, const std::vector<WideString>& refused) {
-  if (IsRootFolder(folder)) return true;
-  const WideString f = ExcludeTrailingBackslash(folder);
-  for (const WideString& r : refused) {
-    if (!r.empty() && SameText(f, ExcludeTrailingBackslash(r))) return true;
-  }
-  return false;
-}
-
 bool IsSafeAbsolutePath(const WideString& path) {
-  const size_t root = RootLength(path);
+  const size_t root = PathRootLength(path);
   if (root == 0 || root >= path.size()) return false;
   if (path.find_first_of(u"*?") != WideString::npos) return false;
   for (const WideString& part : PartsOf(path.substr(root))) {

@@ -1,7 +1,9 @@
-// The uninstaller's decisions that need no system: which folders it never
-// removes from, which paths of the uninstall data it follows, which
-// folders it tries to remove once their files are gone, and the name of
-// the product's uninstall entry. Kept apart so they are checked natively.
+// The uninstaller's decisions that need no system: which paths of the
+// uninstall data it follows, which folders it tries to remove once their
+// files are gone, and the name of the product's uninstall entry. Which
+// folders it never removes from is the installer's folder rule
+// (FolderRules), so that no product goes where it could not be removed
+// from. Kept apart so they are checked natively.
 #pragma once
 
 #include <vector>
@@ -9,15 +11,6 @@
 #include "QvTypes.h"
 
 class TSetupBaseInfo;
-
-// A drive root ("C:\", "C:") or the root of a network share
-// ("\\server\share\"): folders that hold far more than one product.
-bool IsRootFolder(const WideString& folder);
-// True when folder is the root of a drive or share, or one of refused
-// (the Windows folder, Program Files, the user's profile ...), compared
-// without regard to case or a trailing backslash. Empty entries of refused
-// count for nothing.
-bool IsRefusedFolder(const WideString& folder, const std::vector<WideString>& refused);
 
 // A path the uninstaller may delete: absolute (a drive and a backslash,
 // or a network share), no "." or ".." part, no wildcard, no empty part.

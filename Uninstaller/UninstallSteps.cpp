@@ -6,6 +6,7 @@
 // that leaves its folder through "..".
 #include <windows.h>
 
+#include "FolderRules.h"
 #include "MySetupUtils.h"
 #include "QvSysUtils.h"
 #include "QvWinApi.h"
@@ -143,7 +144,10 @@ void TUninstaller::DeleteFiles() {
     const WideString folder = IncludeTrailingBackslash(Expand(item.DestDir));
     const WideString path = folder + (item.NewFileName.empty() ? item.SourceMask : item.NewFileName);
     StepItem(path);
-    if (!IsSafeAbsolutePath(path)) continue;
+    if (!IsSafeAbsolutePath(path)) {
+      Decline(path);
+      continue;
+    }
     // This program goes last, by its copy; the data files with their step.
     if (SameText(path, FOwnPath) || SameText(path, TSetupfn::AppDir + u"Uninstall.da1") ||
         SameText(path, TSetupfn::AppDir + u"Uninstall.da2"))
@@ -161,7 +165,10 @@ void TUninstaller::DeleteShortCuts() {
     const TSetupShortCut& item = *FScript->ShortCutList()->Items(i);
     const WideString path = IncludeTrailingBackslash(Expand(item.SaveDir)) + Expand(item.Name) + u".lnk";
     StepItem(path);
-    if (!IsSafeAbsolutePath(path)) continue;
+    if (!IsSafeAbsolutePath(path)) {
+      Decline(path);
+      continue;
+    }
     const bool existed = FileExists(path);
     if (RemoveFile(path) && existed) folders.push_back(ExtractFilePath(path));
   }
@@ -213,17 +220,18 @@ void TUninstaller::DeleteRegistryValues() {
   }
 }
 
-void TUninstaller::DeleteUninstallData() {
-  RemoveFile(TSetupfn::AppDir + u"Uninstall.da1");
-  RemoveFile(TSetupfn::AppDir + u"Uninstall.da2");
-  FTouchedFolders.push_back(TSetupfn::AppDir);
+void TUninstaller::Decline(const WideString& path) { FLeftovers.push_back(Format(Text(utDeclinedPathFmt), {path})); }
+
+bool TUninstaller::DeleteUninstallData() {
+  // The picture first: a second run needs only the script.
+  return RemoveFile(TSetupfn::AppDir + u"Uninstall.da2") && RemoveFile(TSetupfn::AppDir + u"Uninstall.da1");
 }
 
 void TUninstaller::RemoveEmptyFolders() {
   // Only folders this run deleted something from, and their parents up to
   // the product's folder: a folder the user made, or one that still holds
-  // anything, stays. The product's folder itself still holds this program;
-  // its copy removes the folder after it.
+  // anything, stays. The product's folder itself still holds this program
+  // and its data; the copy removes the folder after them.
   for (const WideString& folder : FoldersToPrune(FTouchedFolders, TSetupfn::AppDir)) {
     if (SameText(folder, TSetupfn::AppDir)) continue;
     if (RemoveDirectoryW(W(folder))) continue;
@@ -236,9 +244,11 @@ void TUninstaller::RemoveEmptyFolders() {
 void TUninstaller::DeleteUninstallKey() {
   // The entry of another installation of the product (installed again into
   // another folder) names that folder and stays.
+  // Older setups stored the folder as typed ("C:\Apps\.\Hello"); a
+  // relative one names no folder this program could compare with.
   if (!FEntryLocation.empty()) {
-    const WideString longForm = TQvFilefn::LongPathName(FEntryLocation);
-    const WideString location = IncludeTrailingBackslash(longForm.empty() ? FEntryLocation : longForm);
+    const WideString location =
+        IsRelativeFolder(FEntryLocation) ? FEntryLocation : NormalisedFolder(FEntryLocation);
     if (!SameText(location, TSetupfn::AppDir)) return;
   }
   const WideString key = Format(u"%s\\%s", {WideString(UninstallKey), FScript->BaseInfo()->GUID});

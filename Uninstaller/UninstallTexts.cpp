@@ -24,6 +24,9 @@ const TTextRow kTexts[utTextCount] = {
      u"The uninstaller is in \"%s\", a folder it never removes anything from. Nothing was removed."},
     {u"卸载数据 \"%s\" 中的产品标识无效。没有移除任何内容。", u"解除安裝資料 \"%s\" 中的產品識別碼無效。沒有移除任何內容。",
      u"The uninstall data \"%s\" names no valid product GUID. Nothing was removed."},
+    {u"%s（未移除：卸载数据中的这个路径不完整，或含有 \".\" 或 \"..\"）",
+     u"%s（未移除：解除安裝資料中的這個路徑不完整，或含有 \".\" 或 \"..\"）",
+     u"%s (not removed: the uninstall data gives no full path for it, or one with \".\" or \"..\")"},
 };
 
 }  // namespace

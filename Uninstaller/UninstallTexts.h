@@ -14,6 +14,7 @@ enum TUninstallTextId {
   utDataUnreadableFmt,   // data file, reason
   utFolderRefusedFmt,    // folder
   utEntryNameRefusedFmt, // data file
+  utDeclinedPathFmt,     // a path of the data that is not followed
   utTextCount
 };
 

@@ -1,8 +1,8 @@
 #include "Uninstaller.h"
 
 #include <windows.h>
-#include <shlobj.h>
 
+#include "FolderRules.h"
 #include "MySetupUtils.h"
 #include "QvRegistry.h"
 #include "QvSysUtils.h"
@@ -22,46 +22,6 @@ namespace {
 
 constexpr uint32_t kLocalMachine = 0x80000002u;
 
-WideString EnvironmentFolder(const wchar_t* name) {
-  wchar_t buf[MAX_PATH + 1] = {};
-  const DWORD n = GetEnvironmentVariableW(name, buf, MAX_PATH + 1);
-  return n > 0 && n <= MAX_PATH ? WideString(reinterpret_cast<const char16_t*>(buf), n) : WideString();
-}
-
-WideString SystemFolder(UINT (WINAPI *get)(LPWSTR, UINT)) {
-  wchar_t buf[MAX_PATH + 1] = {};
-  const UINT n = get(buf, MAX_PATH + 1);
-  return n > 0 && n <= MAX_PATH ? WideString(reinterpret_cast<const char16_t*>(buf), n) : WideString();
-}
-
-// The folders whose files belong to far more than one product. Each is
-// taken in its long form as well, so that a short 8.3 spelling of the
-// uninstaller's own folder cannot slip past.
-std::vector<WideString> RefusedFolders() {
-  std::vector<WideString> folders = {
-      SystemFolder(GetWindowsDirectoryW),
-      SystemFolder(GetSystemDirectoryW),
-      TQvRegfn::GetSpecialFolder(CSIDL_PROGRAM_FILES),
-      TQvRegfn::GetSpecialFolder(CSIDL_PROGRAM_FILESX86),
-      TQvRegfn::GetSpecialFolder(CSIDL_PROGRAM_FILES_COMMON),
-      TQvRegfn::GetSpecialFolder(CSIDL_PROFILE),
-      EnvironmentFolder(L"ProgramFiles"),
-      EnvironmentFolder(L"ProgramFiles(x86)"),
-      EnvironmentFolder(L"ProgramW6432"),
-      EnvironmentFolder(L"USERPROFILE"),
-  };
-  // The folder of all profiles ("C:\Users") as well as the user's own.
-  const WideString profile = ExcludeTrailingBackslash(TQvRegfn::GetSpecialFolder(CSIDL_PROFILE));
-  if (!profile.empty()) folders.push_back(ExtractFilePath(profile));
-  const size_t given = folders.size();
-  for (size_t i = 0; i < given; ++i) {
-    if (folders[i].empty()) continue;
-    const WideString longForm = TQvFilefn::LongPathName(folders[i]);
-    if (!longForm.empty()) folders.push_back(longForm);
-  }
-  return folders;
-}
-
 }  // namespace
 
 TUninstaller::TUninstaller(bool silentMode) : FScript(new TSetupScript()), FSilentMode(silentMode) {}
@@ -75,7 +35,7 @@ void TUninstaller::LocateAppDir() {
   const WideString longForm = TQvFilefn::LongPathName(own);
   FOwnPath = longForm.empty() ? own : longForm;
   TSetupfn::AppDir = ExtractFilePath(FOwnPath);
-  if (IsRefusedFolder(TSetupfn::AppDir, RefusedFolders()))
+  if (IsRefusedFolder(TSetupfn::AppDir, SharedSystemFolders()))
     throw EUninstallCannotStart(Format(Text(utFolderRefusedFmt), {TSetupfn::AppDir}));
   // The process must not stand in the folder it is about to remove.
   SetCurrentDirectoryW(W(TQvWinfn::GetTempDir()));
@@ -184,14 +144,22 @@ void TUninstaller::RunSteps() {
   DeleteFiles();
   DeleteShortCuts();
   DeleteRegistryValues();
-  // With something of the product left over (a file in use), the data,
-  // the entry and this program stay: once the user has closed what held
-  // the file, running the uninstaller again finishes the job.
+  // With something of the product left over (a file in use, a path it
+  // declined), the data, the entry and this program stay: once the user
+  // has seen to it, running the uninstaller again finishes the job. The
+  // same holds for everything after this point, so each step that can
+  // leave something behind comes before what a second run needs.
   if (!FLeftovers.empty()) return;
-  DeleteUninstallData();
   RemoveEmptyFolders();
+  if (!FLeftovers.empty()) return;
+  // The copy leaves this program where it is while Uninstall.da1 is still
+  // beside it, so it may start before the data goes.
+  if (!StartCleanupCopy(FOwnPath)) {
+    FLeftovers.push_back(FOwnPath);
+    return;
+  }
+  if (!DeleteUninstallData()) return;
   DeleteUninstallKey();
-  if (!StartCleanupCopy(FOwnPath)) FLeftovers.push_back(FOwnPath);
 }
 
 void TUninstaller::ReportEnd() {

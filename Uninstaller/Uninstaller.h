@@ -60,9 +60,12 @@ public:
   void DeleteFiles();
   void DeleteShortCuts();
   void DeleteRegistryValues();
-  void DeleteUninstallData();
   void RemoveEmptyFolders();
+  // False when a data file stays (it is then among FLeftovers).
+  bool DeleteUninstallData();
   void DeleteUninstallKey();
+  // A path of the data that is not followed, listed as left over.
+  void Decline(const WideString& path);
 
   // Deletes one file; a file already gone counts as deleted. What stays
   // goes to FLeftovers with the reason.

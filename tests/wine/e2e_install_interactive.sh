@@ -2,9 +2,11 @@
 # The interactive installer as a person meets it: a product with only a
 # Simplified Chinese title asks no language and speaks Chinese; the start
 # page shows title, version, destination and license; a destination that
-# cannot be created is refused with its message and the start page stays;
-# Install with a good one reaches the completion page; closing the start
-# page leaves with exit code 2, cancelling the language dialog too.
+# cannot be created, a drive root and a relative folder are refused with
+# their messages and the start page stays; Browse... to a drive root gives
+# the product's folder there; Install with a good one reaches the
+# completion page; closing the start page leaves with exit code 2,
+# cancelling the language dialog too.
 . "$(dirname "$0")/harness.sh"
 . "$(dirname "$0")/product.sh"
 wh_init
@@ -43,6 +45,33 @@ wh_windriver --class '#32770' key "$title" Enter >/dev/null
 wh_windriver --class '#32770' gone "$title" >/dev/null
 text=$(wh_windriver text "$title" | tr -d '\r')
 grep -qxF "立即安装" <<<"$text" || wh_fail "the start page did not stay after the refused folder: $text"
+
+# A drive root and a relative folder: refused with their messages; the
+# start page stays.
+refused() {  # FOLDER MESSAGE
+  wh_windriver settext "$title" Edit "$1" >/dev/null
+  wh_windriver click "$title" "立即安装" >/dev/null
+  box=$(wh_windriver --class '#32770' text "$title" | tr -d '\r') || wh_fail "no message about $1"
+  grep -qF "$2" <<<"$box" || wh_fail "wrong message for $1: $box"
+  wh_windriver --class '#32770' key "$title" Enter >/dev/null
+  wh_windriver --class '#32770' gone "$title" >/dev/null
+  text=$(wh_windriver text "$title" | tr -d '\r')
+  grep -qxF "立即安装" <<<"$text" || wh_fail "the start page did not stay after refusing $1: $text"
+}
+refused 'C:\' '不能安装到 C:\：该文件夹属于系统或由许多程序共用'
+refused 'Hello' '安装目录 Hello 不是完整路径'
+[[ ! -e $(wh_unixpath 'C:\')/app.exe ]] || wh_fail "something was installed into C:\"
+
+# Browse... from the drive root, answered with OK: the product's own
+# folder there, named after the default destination's last part.
+wh_windriver settext "$title" Edit 'C:\' >/dev/null
+wh_windriver click "$title" @btnDestDir >/dev/null
+wh_windriver --class '#32770' --title-contains wait "" >/dev/null || wh_fail "Browse opened no folder browser"
+sleep 3  # the browser selects the start folder once its tree is filled
+wh_windriver --class '#32770' --title-contains key "" Enter >/dev/null
+wh_windriver --class '#32770' --title-contains gone "" >/dev/null || wh_fail "the folder browser did not close"
+field=$(wh_windriver dump "$title" | tr -d '\r' | awk -F'|' '$6 == "edtDestDir" { print $2 }')
+wh_assert_eq 'C:\探针产品\' "$field" "the destination after browsing to C:\"
 
 # A good folder: the installation runs to the completion page.
 wh_windriver settext "$title" Edit "$app_win" >/dev/null

@@ -1,12 +1,14 @@
 #!/bin/bash
 # What the uninstaller refuses, and its exit codes in /SILENT: missing,
 # undecodable or foreign uninstall data (1, the file named); its own folder
-# a drive root, the Windows folder, Program Files, the user's profile or
-# the folder of all profiles (1); in each case nothing removed and nothing
-# run. A path with ".." in the data is not followed (0), nor is an entry
-# removed that names another folder. A file in use stays and is named (4),
-# and the data and the uninstaller stay with it, so that a second run
-# finishes.
+# a drive root, the Windows folder, Program Files, the user's profile, the
+# folder of all profiles, the desktop, documents or ProgramData (1); in
+# each case nothing removed and nothing run. A path with "." or ".." or an
+# unknown placeholder in the data is not followed but listed (4), and the
+# uninstaller, its data and the entry stay; an entry that names another
+# folder is not removed. A file in use, or an Uninstall.da1 that cannot be
+# deleted, stays and is named (4), with the uninstaller, the data and the
+# entry, so that a second run finishes.
 . "$(dirname "$0")/harness.sh"
 wh_init
 
@@ -72,7 +74,8 @@ nothing_ran "bad data"
 # Folders that hold far more than one product.
 profile_win=$(wh_desktop)
 profile_win=${profile_win%\\*}
-for folder_win in 'C:\' "$(wh_folder Windows)" "$(wh_program_files)" "$profile_win" "${profile_win%\*}"; do
+for folder_win in 'C:\' "$(wh_folder Windows)" "$(wh_program_files)" "$profile_win" "${profile_win%\*}" \
+  "$(wh_desktop)" "$(wh_folder Documents | tr -d '\r')" "$(wh_folder CommonAppData | tr -d '\r')"; do
   folder=$(wh_unixpath "$folder_win")
   [[ -d $folder ]] || wh_fail "no folder $folder_win"
   wh_on_exit rm -f "$folder/Uninstall.exe" "$folder/Uninstall.da1" "$folder/refusal-victim.txt"
@@ -86,24 +89,65 @@ for folder_win in 'C:\' "$(wh_folder Windows)" "$(wh_program_files)" "$profile_w
 done
 nothing_ran "refused folders"
 
-# ".." leads out of the product's folder: not followed.
+# ".", ".." and an unknown placeholder: not followed, but listed, and the
+# uninstaller keeps what a second run needs.
+entry_of() { echo "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$1"; }
+# kept DIR GUID WHAT: the uninstaller, its data and the entry are all there.
+kept() {
+  sleep 3  # the copy that deletes the uninstaller has had its chance
+  [[ -f $1/Uninstall.exe && -f $1/Uninstall.da1 ]] || wh_fail "$3: the uninstaller or its data is gone: $(ls -A "$1")"
+  wh_reg_query "$(entry_of "$2")" >/dev/null 2>&1 || wh_fail "$3: the uninstall entry is gone"
+}
 dir="$WH_WORK/up/product"
 mkdir -p "$dir"
 cp "$WH_BIN/Uninstall.exe" "$dir/"
 : >"$dir/inside.txt"
 : >"$WH_WORK/up/outside.txt"
-script '{6C1B7E2A-0D55-4E0C-9A51-3F1B2C3D4E22}' "{app}|inside.txt" "{app}..|outside.txt" "{app}sub\\..\\..|outside.txt" \
-  >"$dir/Uninstall.da1"
-# The product's entry names another folder (installed again elsewhere):
-# it belongs to that installation and stays.
-entry='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\{6C1B7E2A-0D55-4E0C-9A51-3F1B2C3D4E22}'
-wh_on_exit wh_reg_delete "$entry"
-wh_reg_add "$entry" InstallLocation REG_SZ 'C:\Elsewhere\'
-uninstall "$dir" 0 "with \"..\" in the data"
+guid='{6C1B7E2A-0D55-4E0C-9A51-3F1B2C3D4E22}'
+wh_on_exit wh_reg_delete "$(entry_of "$guid")"
+wh_reg_add "$(entry_of "$guid")" InstallLocation REG_SZ "$(wh_winpath "$dir")\\"
+script "$guid" "{app}|inside.txt" "{app}..|outside.txt" "{app}sub\\..\\..|outside.txt" "{app}.|dotted.txt" \
+  "{nowhere}|placeholder.txt" >"$dir/Uninstall.da1"
+uninstall "$dir" 4 "with \".\", \"..\" and an unknown placeholder in the data"
 [[ -f $WH_WORK/up/outside.txt ]] || wh_fail "a path with \"..\" was followed"
-wh_assert_eq 'REG_SZ C:\Elsewhere\' "$(wh_reg_value "$entry" InstallLocation)" "the entry of the other installation"
+[[ ! -e $dir/inside.txt ]] || wh_fail "the plain path beside the declined ones was not removed"
+for declined in "$(wh_winpath "$dir")\\..\\outside.txt" "\\.\\dotted.txt" "{nowhere}\\placeholder.txt"; do
+  grep -qF "$declined (not removed: " "$WH_WORK/err.txt" || wh_fail "$declined is not listed: $(cat "$WH_WORK/err.txt")"
+done
+kept "$dir" "$guid" "after declining paths"
+# Without them the removal finishes; the entry now names another folder
+# (installed again elsewhere): it belongs to that installation and stays.
+script "$guid" "{app}|inside.txt" >"$dir/Uninstall.da1"
+wh_reg_add "$(entry_of "$guid")" InstallLocation REG_SZ 'C:\Elsewhere\'
+uninstall "$dir" 0 "once the data names only plain paths"
+wh_assert_eq 'REG_SZ C:\Elsewhere\' "$(wh_reg_value "$(entry_of "$guid")" InstallLocation)" "the entry of the other installation"
 for _ in $(seq 50); do [[ -d $dir ]] || break; sleep 0.1; done
 [[ ! -d $dir ]] || wh_fail "the product's folder stayed: $(ls -A "$dir")"
+
+# An Uninstall.da1 that cannot be deleted (another program reads it): it
+# is named, and nothing that a second run needs goes.
+dir="$WH_WORK/data-held"
+mkdir -p "$dir"
+cp "$WH_BIN/Uninstall.exe" "$dir/"
+: >"$dir/free.txt"
+guid='{6C1B7E2A-0D55-4E0C-9A51-3F1B2C3D4E24}'
+wh_on_exit wh_reg_delete "$(entry_of "$guid")"
+wh_reg_add "$(entry_of "$guid")" InstallLocation REG_SZ "$(wh_winpath "$dir")\\"
+script "$guid" "{app}|free.txt" >"$dir/Uninstall.da1"
+rm -f "$WH_WORK/release-data"
+holder=$(wh_run_bg "$WH_BIN/holder.exe" --share-read "$(wh_winpath "$dir/Uninstall.da1")" "$(wh_winpath "$WH_WORK/release-data")")
+wh_wait_for_line "$(wh_bg_log "$holder")" holding
+uninstall "$dir" 4 "with Uninstall.da1 held open"
+grep -qF "$(wh_winpath "$dir")\\Uninstall.da1" "$WH_WORK/err.txt" || wh_fail "the held data is not named: $(cat "$WH_WORK/err.txt")"
+[[ ! -e $dir/free.txt ]] || wh_fail "the product's file was not removed"
+kept "$dir" "$guid" "with Uninstall.da1 held open"
+touch "$WH_WORK/release-data"
+wh_bg_wait "$holder" 20 || wh_fail "the holder did not end"
+uninstall "$dir" 0 "once Uninstall.da1 is free"
+left=$(wh_reg_query "$(entry_of "$guid")" 2>&1) &&
+  wh_fail "the second run left the entry: $left (stderr: $(cat "$WH_WORK/err.txt"))"
+for _ in $(seq 50); do [[ -d $dir ]] || break; sleep 0.1; done
+[[ ! -d $dir ]] || wh_fail "the second run left: $(ls -A "$dir")"
 
 # A file in use stays, is named, and keeps the uninstaller for another run.
 dir="$WH_WORK/held"

@@ -30,7 +30,7 @@ void ShowFolder(const WideString& name) {
       {u"ProgramFiles", CSIDL_PROGRAM_FILES}, {u"Programs", CSIDL_PROGRAMS},
       {u"CommonPrograms", CSIDL_COMMON_PROGRAMS}, {u"Desktop", CSIDL_DESKTOPDIRECTORY},
       {u"CommonDesktop", CSIDL_COMMON_DESKTOPDIRECTORY}, {u"AppData", CSIDL_APPDATA},
-      {u"CommonAppData", CSIDL_COMMON_APPDATA}, {u"Windows", CSIDL_WINDOWS}, {u"System", CSIDL_SYSTEM}};
+      {u"CommonAppData", CSIDL_COMMON_APPDATA}, {u"Documents", CSIDL_PERSONAL}, {u"Windows", CSIDL_WINDOWS}, {u"System", CSIDL_SYSTEM}};
   for (const Known& k : known) {
     if (name != k.name) continue;
     wchar_t path[MAX_PATH] = {};

@@ -3,6 +3,8 @@
 // with a sharing violation. Under Wine as root this is the one dependable
 // way to make a file unwritable, and it is what users meet most: a file in
 // use. Prints "holding" once the file is held.
+// holder.exe --share-read FILE RELEASEFILE: the same, but others may still
+// read FILE; writing, renaming and deleting it fail.
 // holder.exe --write FILE TEXT: writes TEXT (UTF-8) into FILE the way a
 // program that shares everything would, so that only a holder's refusal to
 // share can make it fail.
@@ -33,12 +35,17 @@ int wmain(int argc, wchar_t** argv) {
       Write(wt::WinPath(args[1]), args[2]);
       return 0;
     }
-    if (args.size() != 2) throw wt::UsageError{u"holder.exe FILE RELEASEFILE | holder.exe --write FILE TEXT"};
-    const WideString file = wt::WinPath(args[0]);
-    const WideString release = wt::WinPath(args[1]);
+    const bool shareRead = args.size() == 3 && args[0] == u"--share-read";
+    if (args.size() != 2 && !shareRead)
+      throw wt::UsageError{u"holder.exe [--share-read] FILE RELEASEFILE | holder.exe --write FILE TEXT"};
+    const WideString file = wt::WinPath(args[shareRead ? 1 : 0]);
+    const WideString release = wt::WinPath(args[shareRead ? 2 : 1]);
 
-    wt::Handle held(::CreateFileW(wt::W(file), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    // Read access alone when reading is shared: a reader that shares only
+    // reading could not open the file beside a writer.
+    wt::Handle held(::CreateFileW(wt::W(file), shareRead ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE,
+                                  shareRead ? FILE_SHARE_READ : 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                  nullptr));
     if (!held.Valid()) wt::FailLastError(u"cannot open " + file);
     wt::OutLine(u"holding");
 

@@ -11,16 +11,6 @@ namespace {
 
 using Paths = std::vector<WideString>;
 
-TEST(UninstallRulesTest, RefusesRootsAndSharedFoldersOnly) {
-  const Paths refused = {u"C:\\Windows", u"C:\\Program Files\\", u"C:\\Users\\bob", u""};
-  for (const char16_t* f : {u"C:\\", u"c:", u"D:\\", u"\\", u"", u"\\\\server\\share\\", u"\\\\server\\share",
-                            u"c:\\windows\\", u"C:\\PROGRAM FILES", u"C:\\Users\\Bob\\"})
-    EXPECT_TRUE(IsRefusedFolder(f, refused)) << WideToUtf8(f);
-  for (const char16_t* f : {u"C:\\Program Files\\Vendor\\", u"C:\\Users\\bob\\Apps\\Tool", u"D:\\Tools\\",
-                            u"\\\\server\\share\\apps\\"})
-    EXPECT_FALSE(IsRefusedFolder(f, refused)) << WideToUtf8(f);
-}
-
 TEST(UninstallRulesTest, FollowsOnlyAbsolutePathsThatStayWhereTheySay) {
   for (const char16_t* p : {u"C:\\Program Files\\Tool\\a.exe", u"C:\\Tool\\sub dir\\file.name.txt",
                             u"\\\\server\\share\\Tool\\a.dll", u"C:\\Tool\\..data"})
