@@ -42,11 +42,11 @@ public:
   static bool SetFileTimes(const WideString& path, const TFileTimes& times);
   // Replaces path whole or not at all: the bytes go to a temporary file
   // beside it (ReplacingName), get the non-zero times on the same handle,
-  // are flushed, and the temporary file then takes the target's place in
-  // one step. On any failure the previous file stays as it was, the
-  // temporary file is removed, and EFCreateError, EWriteError or
-  // EInOutError says which step failed and why. A file in use fails the
-  // last step, before anything of it changed.
+  // are flushed when a file is replaced, and the temporary file then takes
+  // the target's place in one step. On any failure the previous file stays
+  // as it was, the temporary file is removed, and EFCreateError,
+  // EWriteError or EInOutError says which step failed and why. A file in
+  // use fails the last step, before anything of it changed.
   static void ReplaceWhole(const WideString& path, const char* data, int64_t size, const TFileTimes& times);
   // The temporary file ReplaceWhole writes for path: the same name each
   // time, so that one left by a killed run is taken over by the next.

@@ -224,9 +224,13 @@ void TQvFilefn::ReplaceWhole(const WideString& path, const char* data, int64_t s
     }
     if (!SetHandleTimes(file.get(), times))
       throw EWriteError(Format(u"Cannot set the times of file \"%s\". %s", {path, SysErrorMessage(GetLastOSError())}));
-    // The data must be on the disk before the name points at it, or a
-    // crash right after the move could leave the new name on no data.
-    if (!::FlushFileBuffers(file.get()))
+    // Where a previous file is replaced, the data must be on the disk before
+    // the name points at it, or a crash right after the move could leave
+    // the name on no data and the previous bytes gone. A new file has
+    // nothing to lose, and the flush costs about a millisecond a file
+    // (a third of a fresh installation's time), so new files are not
+    // flushed.
+    if (::GetFileAttributesW(W(path)) != INVALID_FILE_ATTRIBUTES && !::FlushFileBuffers(file.get()))
       throw EWriteError(Format(u"Cannot write file \"%s\". %s", {path, SysErrorMessage(GetLastOSError())}));
   }
   if (!::MoveFileExW(W(temp), W(path), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
