@@ -35,19 +35,9 @@ grep -q 'WS_POPUP' "$WH_WORK/dump.txt" || wh_fail "the window has a border or ca
 ! grep -q '|Select Language|\|选择语言' <<<"$(wh_windriver list)" || wh_fail "a language dialog was shown"
 wh_screenshot install-start-page >/dev/null
 
-# A destination that cannot be created: the message, then the start page
-# again with the folder still there to correct.
-wh_windriver settext "$title" Edit 'C:\bad<name>\x' >/dev/null
-wh_windriver click "$title" "立即安装" >/dev/null
-box=$(wh_windriver --class '#32770' text "$title" | tr -d '\r') || wh_fail "no message about the destination"
-grep -qF '创建安装目录失败：C:\bad<name>\x\，请重新输入。' <<<"$box" || wh_fail "wrong message: $box"
-wh_windriver --class '#32770' key "$title" Enter >/dev/null
-wh_windriver --class '#32770' gone "$title" >/dev/null
-text=$(wh_windriver text "$title" | tr -d '\r')
-grep -qxF "立即安装" <<<"$text" || wh_fail "the start page did not stay after the refused folder: $text"
-
-# A drive root and a relative folder: refused with their messages; the
-# start page stays.
+# A destination that cannot be created, a drive root and a relative
+# folder: each refused with its message, then the start page again with
+# the folder still there to correct.
 refused() {  # FOLDER MESSAGE
   wh_windriver settext "$title" Edit "$1" >/dev/null
   wh_windriver click "$title" "立即安装" >/dev/null
@@ -58,6 +48,7 @@ refused() {  # FOLDER MESSAGE
   text=$(wh_windriver text "$title" | tr -d '\r')
   grep -qxF "立即安装" <<<"$text" || wh_fail "the start page did not stay after refusing $1: $text"
 }
+refused 'C:\bad<name>\x' '创建安装目录失败：C:\bad<name>\x\，请重新输入。'
 refused 'C:\' '不能安装到 C:\：该文件夹属于系统或由许多程序共用'
 refused 'Hello' '安装目录 Hello 不是完整路径'
 [[ ! -e $(wh_unixpath 'C:\')/app.exe ]] || wh_fail "something was installed into C:\"
