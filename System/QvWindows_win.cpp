@@ -6,6 +6,7 @@
 #include <shlobj.h>
 #include <tlhelp32.h>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <type_traits>
@@ -343,10 +344,14 @@ int TQvWinfn::EndProcessesByPath(const std::vector<WideString>& paths, uint32_t 
   // process is ended through the handle whose file was checked, so a
   // process id reused in between cannot end the wrong process.
   std::vector<THandle> ending;
+  std::vector<DWORD> seen;
   PROCESSENTRY32W entry = {};
   entry.dwSize = sizeof(entry);
   for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more; more = ::Process32NextW(snapshot.get(), &entry)) {
     if (entry.th32ProcessID == 0 || entry.th32ProcessID == self) continue;
+    // A process that the snapshot lists twice is ended and counted once.
+    if (std::find(seen.begin(), seen.end(), entry.th32ProcessID) != seen.end()) continue;
+    seen.push_back(entry.th32ProcessID);
     THandle process(
         ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.th32ProcessID));
     if (!process) continue;
