@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "FolderRules.h"
 #include "MySetupUtils.h"
 #include "SetupProject.h"
 #include "QvSysUtils.h"
@@ -81,20 +82,9 @@ WideString QuietUninstallString(const WideString& appDir) {
 WideString NormalizedPath(const WideString& path) {
   const WideString p = StringReplace(path, u"/", u"\\");
   // The root stays as it is: "X:\" or "\\server\share\".
-  size_t root = 0;
-  if (p.size() >= 3 && p[1] == u':' && p[2] == u'\\' &&
-      ((p[0] >= u'A' && p[0] <= u'Z') || (p[0] >= u'a' && p[0] <= u'z'))) {
-    root = 3;
-  } else if (p.size() >= 2 && p[0] == u'\\' && p[1] == u'\\') {
-    const size_t server = p.find(u'\\', 2);
-    if (server == WideString::npos || server == 2) return WideString();
-    const size_t share = p.find(u'\\', server + 1);
-    if (share == server + 1) return WideString();
-    if (share == WideString::npos) return p + u"\\";
-    root = share + 1;
-  } else {
-    return WideString();
-  }
+  const size_t root = PathRootLength(p);
+  if (root == 0) return WideString();
+  if (root == p.size() && p.back() != u'\\') return p + u"\\";
   std::vector<WideString> parts;
   size_t start = root;
   while (start <= p.size()) {
