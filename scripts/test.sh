@@ -166,8 +166,15 @@ run_fuzzer() {  # binary
     return 0
   fi
   echo "$name: FINDING (exit $rc)"
-  grep -E -A12 '^==[0-9]+==ERROR|^SUMMARY|Test unit written|ALARM|out-of-memory' "$BUILD_ROOT/fuzz/$name.log" | head -n 60
-  ls "$artifacts"/* 2>/dev/null | sed 's/^/  reproducer: /'
+  grep -E -A12 '^==[0-9]+== ?ERROR|^SUMMARY|Test unit written|ALARM|out-of-memory' "$BUILD_ROOT/fuzz/$name.log" | head -n 60
+  # The reproducer itself, so that a finding on a machine that is gone can
+  # be replayed: base64 -d >crash && the target crash.
+  local r
+  for r in "$artifacts"/*; do
+    [[ -f $r ]] || continue
+    echo "  reproducer: $r ($(stat -c %s "$r") bytes, base64 below)"
+    head -c 8192 "$r" | base64 -w 76 | sed 's/^/    /'
+  done
   return 1
 }
 
