@@ -9,17 +9,26 @@
 #include "QvWindows.h"
 #include "SetupRules.h"
 
+namespace {
+
+// A program of the run list by its full path: the product's, else the
+// system's, never one found in the setup's folder or on PATH.
+WideString RunListProgram(const WideString& fileName) {
+  return ProgramPath(fileName, IncludeTrailingBackslash(TSetupfn::AppDir), TQvSysWinfn::SystemFolder(), FileExists);
+}
+
+}  // namespace
+
 void TMainForm::RunWaitPrograms() {
   for (int i = 0; i < FScript->RunList()->Count(); ++i) {
     const TSetupRun& item = *FScript->RunList()->Items(i);
     if (!item.Wait) continue;
-    const WideString fileName = TSetupfn::ExpandPath(item.FileName, FAppTitle);
+    const WideString fileName = RunListProgram(TSetupfn::ExpandPath(item.FileName, FAppTitle));
     const WideString params = TSetupfn::ExpandPath(item.Params, FAppTitle);
     const WideString workDir = TSetupfn::ExpandPath(item.WorkDir, FAppTitle);
     SetDetail(Format(ResRunningAppFmt(), {fileName}));
     ProcessMessages();
-    SetCurrentDirectoryW(W(workDir));
-    TQvWinfn::RunAndWait(WaitedCommandLine(fileName, params));
+    TQvWinfn::RunAndWait(WaitedCommandLine(fileName, params), workDir);
   }
 }
 
@@ -27,7 +36,7 @@ void TMainForm::RunNoWaitPrograms() {
   for (int i = 0; i < FScript->RunList()->Count(); ++i) {
     const TSetupRun& item = *FScript->RunList()->Items(i);
     if (item.Wait) continue;
-    const WideString fileName = TSetupfn::ExpandPath(item.FileName, FAppTitle);
+    const WideString fileName = RunListProgram(TSetupfn::ExpandPath(item.FileName, FAppTitle));
     const WideString params = TSetupfn::ExpandPath(item.Params, FAppTitle);
     const WideString workDir = TSetupfn::ExpandPath(item.WorkDir, FAppTitle);
     TQvWinfn::ShellExec(nullptr, WideString(), fileName, params, workDir, SW_SHOW, true);

@@ -111,6 +111,24 @@ WideString NormalizedPath(const WideString& path) {
   return result;
 }
 
+WideString ProgramPath(const WideString& fileName, const WideString& appDir, const WideString& systemDir,
+                       const std::function<bool(const WideString&)>& exists) {
+  WideString name = StringReplace(fileName, u"/", u"\\");
+  if (name.empty()) return name;
+  if (PathRootLength(name) > 0) return name;
+  // "\\tool.exe" and "D:tool.exe" depend on the current drive and folder:
+  // they are read from the product's folder like any other relative name.
+  const size_t slash = name.find_last_of(u"\\:");
+  const WideString base = slash == WideString::npos ? name : name.substr(slash + 1);
+  if (base.find(u'.') == WideString::npos) name += u".exe";
+  if (slash != WideString::npos) {
+    while (!name.empty() && name.front() == u'\\') name.erase(0, 1);
+    if (name.size() >= 2 && name[1] == u':') name.erase(0, 2);
+    return appDir + name;
+  }
+  return exists(appDir + name) ? appDir + name : systemDir + name;
+}
+
 std::vector<WideString> OwnProgramPaths(const TSetupFileList& files, const WideString& appTitle) {
   // The exact files the product installs in its folder, not "any program
   // of one of those names in the folder": what the user put there (an

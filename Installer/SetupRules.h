@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -56,6 +57,16 @@ std::vector<WideString> OwnProgramPaths(const TSetupFileList& files, const WideS
 // when it is not absolute (a drive and a backslash, or a network share) or
 // ".." leaves its root.
 WideString NormalizedPath(const WideString& path);
+// The file a program of the run lists starts from, so that nothing is
+// searched for in the folders the system would search (the setup's own
+// folder, the working folder, PATH), where others may have put a program
+// of that name. An absolute path stays as it is; a relative one with a
+// folder ("bin\tool.exe") lies in appDir; a bare name is the product's
+// file in appDir when exists() finds it there, else the system's program
+// in systemDir. A name without an extension gets ".exe", as the system
+// would have given it. Both folders end in a backslash.
+WideString ProgramPath(const WideString& fileName, const WideString& appDir, const WideString& systemDir,
+                       const std::function<bool(const WideString&)>& exists);
 // A waited program's command line: the file in quotes, one space, then the
 // parameters (the space is there even when they are empty).
 WideString WaitedCommandLine(const WideString& fileName, const WideString& params);

@@ -7,11 +7,20 @@
 #include "ExitCodes.h"
 #include "MainFrm.h"
 #include "QvSysUtils.h"
+#include "QvWinApi.h"
 #include "QvVclUtils.h"
 #include "QvWindows.h"
 #include "TkApplication.h"
 
 namespace {
+
+// Setup runs elevated from wherever it was saved (Downloads, %TEMP%), where
+// anybody may have left a DLL by a system DLL's name. Before any other code
+// of the program runs, constructors of its units included, libraries are
+// restricted to System32; the import table names only DLLs that Windows
+// always takes from there, the others are delay-loaded.
+[[gnu::constructor(101)]] void RestrictLibrarySearchFirst() { TQvSysWinfn::RestrictLibrarySearch(); }
+
 
 // An error that escapes start-up: the user is told, in a box or on
 // standard error in /Silent, and setup ends as one that could not start.
@@ -28,6 +37,10 @@ void ReportStartFailure(const WideString& message) {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  // The folder setup was started in (Downloads, a share) is nothing that
+  // setup or the programs it starts should look in: the system folder is
+  // the working folder, one only administrators can write.
+  SetCurrentDirectoryW(W(TQvSysWinfn::SystemFolder()));
   CoInitialize(nullptr);
   // The main window is the controller and is made even in /Silent, where
   // it stays hidden; where no window can be made at all (Wine without a

@@ -51,6 +51,10 @@ public:
   // The temporary file ReplaceWhole writes for path: the same name each
   // time, so that one left by a killed run is taken over by the next.
   static WideString ReplacingName(const WideString& path);
+  // Creates the folder (its parent must exist) so that only
+  // administrators and SYSTEM can open it or anything in it, whatever the
+  // parent grants. False when it exists already or cannot be made so.
+  static bool CreatePrivateFolder(const WideString& path);
   // The current local date-time.
   static TDateTime Now();
 };
@@ -72,9 +76,10 @@ public:
   static WideString GetTempDir();
   // The user default locale's LOCALE_SABBREVLANGNAME ("CHS", "ENU", ...).
   static WideString UserLanguageAbbrev();
-  // A new console, shown normally, handles inherited; waits without limit.
+  // A new console, shown normally, handles inherited, in directory (this
+  // process's working folder when empty or missing); waits without limit.
   // 1 when the process cannot be started, else its exit code.
-  static uint32_t RunAndWait(const WideString& commandLine);
+  static uint32_t RunAndWait(const WideString& commandLine, const WideString& directory = WideString());
   // Hidden, its output and errors relayed byte for byte to standard output;
   // waits without limit. 1 when it cannot be started.
   static uint32_t RunConsole(const WideString& commandLine);
@@ -103,6 +108,19 @@ public:
   // True under a debugger (IsDebuggerPresent). The installer's release
   // build never acts on it (see SETUPKIT_DEVELOPMENT).
   static bool IsDebugging();
+  // From here on, libraries are loaded from System32 only, whatever lies
+  // beside the program or in its working folder: SetDefaultDllDirectories
+  // where the system has it (Windows 8, and 7 with its update), else at
+  // least the working folder is dropped (SetDllDirectoryW). Then the
+  // libraries that system DLLs load on their own account are loaded from
+  // System32 by full path, so that a later load by name finds them loaded:
+  // not every such load honours the default directories (systems without
+  // the call, Wine). Called first thing, before anything can load a
+  // library. False when the search could not be restricted.
+  static bool RestrictLibrarySearch();
+  // GetSystemDirectoryW (System32, or SysWOW64 as a 32-bit process sees
+  // it) with a trailing backslash.
+  static WideString SystemFolder();
   // The text in the ANSI code page plus CR LF on standard output; a missing
   // or failing handle writes nothing and raises nothing.
   static void WriteStdOut(const WideString& text);

@@ -2,6 +2,7 @@
 // times, shell folders, Windows versions, child processes, the shell and
 // message boxes, and the process's standard handles.
 #include <windows.h>
+#include <sddl.h>
 #include <shellapi.h>
 #include <shlobj.h>
 #include <tlhelp32.h>
@@ -239,6 +240,35 @@ void TQvFilefn::ReplaceWhole(const WideString& path, const char* data, int64_t s
   guard.Keep = true;
 }
 
+namespace {
+
+// A security descriptor from its text form, freed with LocalFree.
+struct TSecurityText {
+  PSECURITY_DESCRIPTOR Descriptor = nullptr;
+  explicit TSecurityText(const wchar_t* sddl) {
+    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &Descriptor, nullptr))
+      Descriptor = nullptr;
+  }
+  ~TSecurityText() {
+    if (Descriptor) ::LocalFree(Descriptor);
+  }
+  TSecurityText(const TSecurityText&) = delete;
+  TSecurityText& operator=(const TSecurityText&) = delete;
+};
+
+}  // namespace
+
+bool TQvFilefn::CreatePrivateFolder(const WideString& path) {
+  // Protected (nothing inherited from the parent): full control for
+  // administrators and SYSTEM, passed on to everything created inside.
+  const TSecurityText security(L"D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)");
+  if (!security.Descriptor) return false;
+  SECURITY_ATTRIBUTES attributes = {};
+  attributes.nLength = sizeof attributes;
+  attributes.lpSecurityDescriptor = security.Descriptor;
+  return ::CreateDirectoryW(W(path), &attributes) != 0;
+}
+
 TDateTime TQvFilefn::Now() {
   SYSTEMTIME st;
   ::GetLocalTime(&st);
@@ -272,7 +302,7 @@ WideString TQvWinfn::UserLanguageAbbrev() {
   return FromW(buf, ::wcsnlen(buf, 16));
 }
 
-uint32_t TQvWinfn::RunAndWait(const WideString& commandLine) {
+uint32_t TQvWinfn::RunAndWait(const WideString& commandLine, const WideString& directory) {
   STARTUPINFOW si = {};
   si.cb = sizeof(si);
   si.dwFlags = STARTF_USESHOWWINDOW;
@@ -281,8 +311,9 @@ uint32_t TQvWinfn::RunAndWait(const WideString& commandLine) {
   std::vector<wchar_t> cmd(commandLine.begin(), commandLine.end());
   cmd.push_back(0);
   PROCESS_INFORMATION pi = {};
+  const bool inFolder = !directory.empty() && DirectoryExists(directory);
   if (!::CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, TRUE, CREATE_NEW_CONSOLE | NORMAL_PRIORITY_CLASS,
-                        nullptr, nullptr, &si, &pi))
+                        nullptr, inFolder ? W(directory) : nullptr, &si, &pi))
     return 1;
   const TChild child(pi);
   ::WaitForSingleObject(child.Process.get(), INFINITE);
@@ -419,6 +450,38 @@ int TQvWinfn::ShowInformation(void* ownerWnd, const WideString& text, const Wide
 // ---- TQvSysWinfn --------------------------------------------------------------
 
 bool TQvSysWinfn::IsDebugging() { return ::IsDebuggerPresent() != 0; }
+
+bool TQvSysWinfn::RestrictLibrarySearch() {
+  // Resolved at run time: older systems lack the call, and kernel32 is
+  // mapped into every process before its first instruction.
+  using TSetDefaultDllDirectories = BOOL(WINAPI*)(DWORD);
+  bool restricted = false;
+  if (HMODULE kernel = ::GetModuleHandleW(L"kernel32.dll")) {
+    auto fn = reinterpret_cast<TSetDefaultDllDirectories>(
+        reinterpret_cast<void (*)()>(::GetProcAddress(kernel, "SetDefaultDllDirectories")));
+    if (fn != nullptr) restricted = fn(0x00000800 /* LOAD_LIBRARY_SEARCH_SYSTEM32 */) != 0;
+  }
+  const bool noWorkingFolder = ::SetDllDirectoryW(L"") != 0;
+  // What the window layer and the shell make the system load: themes, the
+  // compositor, image codecs, property stores, file versions. A name the
+  // system lacks is skipped.
+  const WideString system = SystemFolder();
+  for (const char16_t* name : {u"uxtheme.dll", u"dwmapi.dll", u"windowscodecs.dll", u"propsys.dll", u"version.dll",
+                               u"cryptbase.dll", u"profapi.dll"})
+    ::LoadLibraryExW(W(system + name), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+  return restricted || noWorkingFolder;
+}
+
+WideString TQvSysWinfn::SystemFolder() {
+  wchar_t buffer[MAX_PATH + 1];
+  const UINT n = ::GetSystemDirectoryW(buffer, MAX_PATH + 1);
+  // The call cannot fail on a working system; a program path built from an
+  // empty folder would be searched for, so there is a fixed answer.
+  if (n == 0 || n > MAX_PATH) return u"C:\\Windows\\System32\\";
+  WideString folder(reinterpret_cast<const char16_t*>(buffer), n);
+  if (folder.back() != u'\\') folder += u'\\';
+  return folder;
+}
 
 void TQvSysWinfn::WriteStdOut(const WideString& text) { WriteTo(STD_OUTPUT_HANDLE, text); }
 

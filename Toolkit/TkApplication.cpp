@@ -15,10 +15,20 @@ TTkApplication& Application() {
 }
 
 void TTkApplication::Initialize() {
+  // The common controls are not imported: comctl32 is no DLL that Windows
+  // always takes from System32, and as it starts it loads others
+  // (uxtheme). Loaded here, after the program restricted the search, the
+  // manifest's version 6 comes from the side-by-side store and what it
+  // loads from System32.
   INITCOMMONCONTROLSEX controls = {};
   controls.dwSize = sizeof controls;
   controls.dwICC = ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES;
-  ::InitCommonControlsEx(&controls);
+  using TInitCommonControlsEx = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
+  if (HMODULE comctl = ::LoadLibraryW(L"comctl32.dll")) {
+    auto init = reinterpret_cast<TInitCommonControlsEx>(
+        reinterpret_cast<void (*)()>(::GetProcAddress(comctl, "InitCommonControlsEx")));
+    if (init) init(&controls);
+  }
   tk::StartGdiplus();
   TTkControl::RegisterWindowClass(tk::ControlClassName, false);
   TTkControl::RegisterWindowClass(tk::FormClassName, true);

@@ -88,6 +88,21 @@ bool CreateWithHandles(const WideString& program, WideString commandLine, const 
   return true;
 }
 
+// The folders of earlier copies. The system deletes a copy when its process
+// ends, but not always its folder after it (the folder's last handle may
+// close while the running file still holds it, as under Wine): what is
+// left is empty and goes with the next removal.
+void RemoveEmptiedCopyFolders(const WideString& tempDir) {
+  WIN32_FIND_DATAW data;
+  const HANDLE find = FindFirstFileW(W(tempDir + u"~uninst{*}"), &data);
+  if (find == INVALID_HANDLE_VALUE) return;
+  do {
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+      RemoveDirectoryW(W(tempDir + WideString(reinterpret_cast<const char16_t*>(data.cFileName))));
+  } while (FindNextFileW(find, &data));
+  FindClose(find);
+}
+
 }  // namespace
 
 bool StartCleanupCopy(const WideString& ownPath) {
@@ -98,11 +113,18 @@ bool StartCleanupCopy(const WideString& ownPath) {
                                           OPEN_EXISTING, 0, nullptr));
     if (!own || !TFileIdentity::Of(own.get(), identity)) return false;
   }
-  // Not "Uninstall.exe": a new installation ends running programs of that
-  // name before it writes its files.
+  // The copy runs elevated; it lives in a folder of its own that only
+  // administrators and SYSTEM can open, so that nobody can swap it or put
+  // a library beside it between its writing and its start.
   const WideString tempDir = TQvWinfn::GetTempDir();
-  const WideString copy = tempDir + u"~uninst" + TQvStrfn::NewGUIDString() + u".exe";
-  if (!CopyFileW(W(ownPath), W(copy), TRUE)) return false;
+  RemoveEmptiedCopyFolders(tempDir);
+  const WideString folder = tempDir + u"~uninst" + TQvStrfn::NewGUIDString();
+  if (!TQvFilefn::CreatePrivateFolder(folder)) return false;
+  const WideString copy = folder + u"\\~uninst.exe";
+  if (!CopyFileW(W(ownPath), W(copy), TRUE)) {
+    RemoveDirectoryW(W(folder));
+    return false;
+  }
 
   SECURITY_ATTRIBUTES inherit = {};
   inherit.nLength = sizeof inherit;
@@ -112,8 +134,15 @@ bool StartCleanupCopy(const WideString& ownPath) {
   // the file to run it.
   const THandle copyFile = Owned(CreateFileW(W(copy), DELETE, FILE_SHARE_READ | FILE_SHARE_DELETE, &inherit,
                                              OPEN_EXISTING, FILE_FLAG_DELETE_ON_CLOSE, nullptr));
-  if (!copyFile) {
+  // The folder goes the same way, after the file: the process's handles
+  // are closed in the order they were made, and an emptied folder is
+  // deleted on its last close.
+  const THandle folderHandle =
+      Owned(CreateFileW(W(folder), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &inherit,
+                        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+  if (!copyFile || !folderHandle) {
     DeleteFileW(W(copy));
+    RemoveDirectoryW(W(folder));
     return false;
   }
   HANDLE self = nullptr;
@@ -125,8 +154,8 @@ bool StartCleanupCopy(const WideString& ownPath) {
       Format(u"\"%s\" %s %s %s \"%s\"", {copy, WideString(kCleanupSwitch),
                                          IntToStr(static_cast<int64_t>(reinterpret_cast<uintptr_t>(self))),
                                          identity.Text(), ownPath});
-  HANDLE handles[2] = {self, copyFile.get()};
-  return CreateWithHandles(copy, commandLine, tempDir, handles, 2);
+  HANDLE handles[3] = {self, copyFile.get(), folderHandle.get()};
+  return CreateWithHandles(copy, commandLine, TQvSysWinfn::SystemFolder(), handles, 3);
 }
 
 bool IsCleanupCopy() { return ParamCount() == 4 && ParamStr(1) == kCleanupSwitch; }

@@ -1,11 +1,12 @@
 // The uninstaller cannot delete its own file while it runs. A copy of it in
-// the temporary folder waits for it to end, deletes the original (when it
+// a new folder under the temporary folder, which only administrators and
+// SYSTEM can open, waits for it to end, deletes the original (when it
 // is still the very file that ran: an upgrade may already have written a
 // new one there; and not while Uninstall.da1 is still beside it, which
 // means the removal did not finish) and the product's folder when that is
 // then empty. The
-// copy itself is opened for deletion on close and inherited by the copy's
-// process, so the system deletes it when that process ends.
+// copy and its folder are opened for deletion on close and inherited by the
+// copy's process, so the system deletes both when that process ends.
 #pragma once
 
 #include "QvTypes.h"

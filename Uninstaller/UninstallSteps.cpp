@@ -102,7 +102,10 @@ void TUninstaller::KillRunningPrograms() {
 void TUninstaller::RunUninstallPrograms() {
   for (int i = 0; i < FScript->UninstallRunList()->Count(); ++i) {
     const TUninstallRun& item = *FScript->UninstallRunList()->Items(i);
-    const WideString fileName = Expand(item.FileName);
+    // By its full path: the product's program, else the system's, never
+    // one found in the working folder or on PATH.
+    const WideString fileName =
+        ProgramPath(Expand(item.FileName), TSetupfn::AppDir, TQvSysWinfn::SystemFolder(), FileExists);
     StepItem(fileName);
     // A program that cannot be started is skipped, as the installer skips
     // one after installation: the removal goes on without it.

@@ -37,8 +37,9 @@ void TUninstaller::LocateAppDir() {
   TSetupfn::AppDir = ExtractFilePath(FOwnPath);
   if (IsRefusedFolder(TSetupfn::AppDir, SharedSystemFolders()))
     throw EUninstallCannotStart(Format(Text(utFolderRefusedFmt), {TSetupfn::AppDir}));
-  // The process must not stand in the folder it is about to remove.
-  SetCurrentDirectoryW(W(TQvWinfn::GetTempDir()));
+  // The process must not stand in the folder it is about to remove, nor in
+  // one where others may put programs and libraries: the system folder.
+  SetCurrentDirectoryW(W(TQvSysWinfn::SystemFolder()));
 }
 
 void TUninstaller::LoadUninstallData() {

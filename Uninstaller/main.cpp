@@ -11,6 +11,17 @@
 #include "TkApplication.h"
 #include "Uninstaller.h"
 
+namespace {
+
+// The uninstaller runs elevated, its cleanup copy from the temporary
+// folder, where anybody may have left a DLL by a system DLL's name. Before
+// any other code of the program runs, constructors of its units included,
+// libraries are restricted to System32; the import table names only DLLs
+// that Windows always takes from there, the others are delay-loaded.
+[[gnu::constructor(101)]] void RestrictLibrarySearchFirst() { TQvSysWinfn::RestrictLibrarySearch(); }
+
+}  // namespace
+
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   if (IsCleanupCopy()) return RunCleanupCopy();
 

@@ -94,6 +94,23 @@ TEST(SetupRulesTest, PathsAreReadAsWindowsReadsThem) {
   EXPECT_EQ(NormalizedPath(u"C:app.exe"), u"");
 }
 
+// Run-list programs never come from a folder the system would search.
+TEST(SetupRulesTest, ProgramsOfTheRunListsAreFoundInTheProductOrSystemFolderOnly) {
+  const WideString app = u"C:\\Apps\\Tool\\", sys = u"C:\\Windows\\system32\\";
+  std::vector<WideString> asked;
+  auto inApp = [&asked](const WideString& path) { asked.push_back(path); return path == u"C:\\Apps\\Tool\\tool.exe"; };
+  EXPECT_EQ(ProgramPath(u"tool.exe", app, sys, inApp), u"C:\\Apps\\Tool\\tool.exe");
+  EXPECT_EQ(ProgramPath(u"tool", app, sys, inApp), u"C:\\Apps\\Tool\\tool.exe");
+  EXPECT_EQ(ProgramPath(u"regsvr32.exe", app, sys, inApp), u"C:\\Windows\\system32\\regsvr32.exe");
+  EXPECT_EQ(asked.back(), u"C:\\Apps\\Tool\\regsvr32.exe");  // the product's own copy is looked for first
+  EXPECT_EQ(ProgramPath(u"cmd", app, sys, inApp), u"C:\\Windows\\system32\\cmd.exe");
+  EXPECT_EQ(ProgramPath(u"bin/worker.exe", app, sys, inApp), u"C:\\Apps\\Tool\\bin\\worker.exe");
+  EXPECT_EQ(ProgramPath(u"\\worker.exe", app, sys, inApp), u"C:\\Apps\\Tool\\worker.exe");
+  EXPECT_EQ(ProgramPath(u"D:worker.cmd", app, sys, inApp), u"C:\\Apps\\Tool\\worker.cmd");
+  EXPECT_EQ(ProgramPath(u"D:\\Other\\x.exe", app, sys, inApp), u"D:\\Other\\x.exe");
+  EXPECT_EQ(ProgramPath(u"\\\\server\\share\\x", app, sys, inApp), u"\\\\server\\share\\x");
+}
+
 // The installer and the uninstaller end the processes that run from these
 // paths and no others.
 TEST(SetupRulesTest, OwnProgramsAreTheProductsExeFilesInsideItsFolder) {
