@@ -59,8 +59,31 @@ WideString StatusText(long status) {
   throw ENetError(Utf8ToWide(what) + u": " + StatusText(status));
 }
 
+// The reason in words for what the check of a certificate finds most
+// often, the same on every system (Wine has no texts for these codes).
+WideString CertificateText(long status) {
+  switch (static_cast<unsigned long>(status)) {
+    case static_cast<unsigned long>(CERT_E_UNTRUSTEDROOT):
+    case static_cast<unsigned long>(SEC_E_UNTRUSTED_ROOT):
+      return u"its root is not one this system trusts";
+    case static_cast<unsigned long>(CERT_E_CHAINING):
+      return u"it does not lead to a root this system trusts";
+    case static_cast<unsigned long>(CERT_E_CN_NO_MATCH):
+    case static_cast<unsigned long>(SEC_E_WRONG_PRINCIPAL):
+      return u"it was issued for another host";
+    case static_cast<unsigned long>(CERT_E_EXPIRED):
+    case static_cast<unsigned long>(SEC_E_CERT_EXPIRED):
+      return u"it has expired or is not yet valid";
+    case static_cast<unsigned long>(CERT_E_WRONG_USAGE):
+      return u"it is not meant for a server";
+    default:
+      return StatusText(status);
+  }
+}
+
 [[noreturn]] void Untrusted(const WideString& host, long status) {
-  throw ENetError(u"The certificate of " + host + u" is not trusted: " + StatusText(status));
+  throw ENetError(u"The certificate of " + host + u" is not trusted: " + CertificateText(status) + u" (0x" +
+                  IntToHex(static_cast<uint32_t>(status), 8) + u")");
 }
 
 // What Schannel answers when it refused the server's certificate itself.
