@@ -1,6 +1,8 @@
 // TQvHttp: one GET with redirects, cookies, the process-wide proxy (plain,
-// tunnelled for https, authenticated after a 407) and TLS, over one
-// kept-alive connection while the next request goes where the last did.
+// tunnelled for https, authenticated after a 407) and TLS (the server
+// verified unless the caller trusts the content another way), over one
+// kept-alive connection while the next request goes where the last did;
+// within a bound for the body and a limit for the whole transfer.
 #include <algorithm>
 #include <atomic>
 #include <chrono>
