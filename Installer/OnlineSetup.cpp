@@ -2,7 +2,10 @@
 // completion address called at the end of every installation.
 #include <windows.h>
 
+#include <memory>
+
 #include "DownloadFailureFrm.h"
+#include "DownloadLimits.h"
 #include "DownloadedSetup.h"
 #include "IndyProxySettingsFrm.h"
 #include "MainFrm.h"
@@ -22,6 +25,14 @@ bool TMainForm::DownloadFullSetup() {
   HttpProxy().CopyFrom(FProxy);
   TQvHttp http;
   const WideString url = FScript->BaseInfo()->FullDownloadUrl;
+  TSha256Digest pin;
+  bool pinned;
+  try {
+    pinned = ReadSetupPin(*FPackage, pin);
+  } catch (const Exception& e) {
+    return DownloadFailed(e.Message());
+  }
+  LimitFullDownload(http, pinned);
   http.OnWorkBegin = [this](TQvHttp*, TWorkMode, int64_t max) {
     pbProgress->SetMax(static_cast<int>(static_cast<uint32_t>(max)));
     pbProgress->SetPosition(0);
@@ -57,9 +68,8 @@ bool TMainForm::DownloadFullSetup() {
     // The online setup is pinned to one full setup: the digest of the
     // downloaded image (as Authenticode computes it, so that signing the
     // full setup changes nothing) must be the one it carries. An online
-    // setup without a pin takes whatever setup its address serves.
-    TSha256Digest pin;
-    const bool pinned = ReadSetupPin(*FPackage, pin);
+    // setup without a pin takes whatever setup its address serves, from a
+    // server that proved who it is.
     TStream& body = file->Seal();
     TSha256Digest digest;
     WideString why;
@@ -124,6 +134,30 @@ void TMainForm::ShowStartPage() {
   btnInstall->SetFocus();
 }
 
+namespace {
+
+DWORD WINAPI CompletionCall(LPVOID param) {
+  const std::unique_ptr<WideString> url(static_cast<WideString*>(param));
+  TQvHttp http;
+  LimitCompletionCall(http);
+  http.Get(*url);  // the answer changes nothing; Get raises nothing
+  return 0;
+}
+
+// The call runs on a thread of its own, waited for no longer than its
+// limit: the client bounds what the server does, this also what the name
+// resolution does. A call still running then ends with the process.
+void CallCompletionUrl(const WideString& url) {
+  std::unique_ptr<WideString> param(new WideString(url));
+  const HANDLE thread = ::CreateThread(nullptr, 0, CompletionCall, param.get(), 0, nullptr);
+  if (!thread) return;
+  param.release();
+  ::WaitForSingleObject(thread, kCompletionCallLimitMs);
+  ::CloseHandle(thread);
+}
+
+}  // namespace
+
 void TMainForm::OpenGotoUrl() {
   const TSetupBaseInfo& info = *FScript->BaseInfo();
   if (info.GotoUrl.empty()) return;
@@ -137,9 +171,7 @@ void TMainForm::OpenGotoUrl() {
       // reads the window, as before every silent call.
       SetDetail(ResVerifyingSetup());
       ProcessMessages();
-      TQvHttp http;
-      http.SetConnectTimeout(5000);
-      http.Get(url);  // the answer changes nothing; Get raises nothing
+      CallCompletionUrl(url);
       break;
     }
   }

@@ -1,6 +1,8 @@
 // TQvHttp: one GET with redirects, cookies, the process-wide proxy (plain,
-// tunnelled for https, authenticated after a 407) and TLS, over one
-// kept-alive connection while the next request goes where the last did.
+// tunnelled for https, authenticated after a 407) and TLS (the server
+// verified unless the caller trusts the content another way), over one
+// kept-alive connection while the next request goes where the last did;
+// within a bound for the body and a limit for the whole transfer.
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -156,7 +158,12 @@ void SetHttpCursorHooks(const TQvHttpCursorHooks& hooks) { CursorHooks() = hooks
 struct TQvHttp::TTransport {
   int ConnectTimeoutMs = 60000;
   int ReadTimeoutMs = 60000;
+  int TransferLimitMs = 0;
+  bool Verify = true;
   THttpCookieJar Cookies;
+  // The end of the current Get, which every connection it opens obeys;
+  // it outlives them.
+  TQvTransferDeadline Deadline;
   // The open connection, what it leads to, and the reader on it.
   std::unique_ptr<TQvByteChannel> Channel;
   std::unique_ptr<THttpReader> Reader;
@@ -171,8 +178,9 @@ struct TQvHttp::TTransport {
   }
 
   std::unique_ptr<TQvByteChannel> OpenTcp(const std::string& host, uint16_t port) {
-    std::unique_ptr<TQvTcpSocket> s = TQvTcpSocket::Connect(host, port, ConnectTimeoutMs);
+    std::unique_ptr<TQvTcpSocket> s = TQvTcpSocket::Connect(host, port, ConnectTimeoutMs, &Deadline);
     s->SetReadTimeout(ReadTimeoutMs);
+    s->SetDeadline(&Deadline);
     return std::unique_ptr<TQvByteChannel>(std::move(s));
   }
 
@@ -208,11 +216,14 @@ struct TQvHttp::TTransport {
     if (!proxy.Use) key = url.Scheme + " " + url.HostPort();
     else if (url.IsHttps()) key = "tunnel " + proxy.Host + ":" + std::to_string(proxy.Port) + " " + url.HostPort();
     else key = "proxy " + proxy.Host + ":" + std::to_string(proxy.Port);
+    // A connection whose server was not verified serves no request that
+    // asks for a verified one.
+    if (url.IsHttps() && Verify) key += " verified";
     if (Channel && key == ChannelKey) return false;
     Drop();
     std::unique_ptr<TQvByteChannel> ch =
         proxy.Use && url.IsHttps() ? Tunnel(url, proxy) : OpenTcp(proxy.Use ? proxy.Host : url.Host, proxy.Use ? proxy.Port : url.Port);
-    if (url.IsHttps()) ch = StartTlsClient(std::move(ch), url.Host);
+    if (url.IsHttps()) ch = StartTlsClient(std::move(ch), url.Host, Verify);
     Channel = std::move(ch);
     Reader.reset(new THttpReader(*Channel));
     ChannelKey = key;
@@ -268,19 +279,25 @@ void TQvHttp::SetConnectTimeout(int32_t Milliseconds) { FTransport->ConnectTimeo
 
 void TQvHttp::SetReadTimeout(int32_t Milliseconds) { FTransport->ReadTimeoutMs = Milliseconds; }
 
+void TQvHttp::SetTransferLimit(int32_t Milliseconds) { FTransport->TransferLimitMs = Milliseconds; }
+
+void TQvHttp::SetMaxBodySize(int64_t Bytes) { FMaxBodySize = std::max<int64_t>(Bytes, 0); }
+
+void TQvHttp::SetVerifyServer(bool Verify) { FTransport->Verify = Verify; }
+
 bool TQvHttp::Get(const WideString& Url) {
   FResponseStream->Clear();
   // Memory cannot hold more than a string can: a larger announced body
   // fails before the first byte instead of when the allocation does.
   const int64_t maxBody = static_cast<int64_t>(
       std::min<uint64_t>(std::string().max_size(), static_cast<uint64_t>(std::numeric_limits<int64_t>::max())));
-  const bool ok = GetInto(Url, *FResponseStream, maxBody);
+  const bool ok = GetInto(Url, *FResponseStream, std::min(maxBody, FMaxBodySize));
   FResponseStream->SetPosition(0);
   return ok;
 }
 
 bool TQvHttp::Get(const WideString& Url, TStream& Dest) {
-  return GetInto(Url, Dest, std::numeric_limits<int64_t>::max());
+  return GetInto(Url, Dest, FMaxBodySize);
 }
 
 bool TQvHttp::GetInto(const WideString& url, TStream& dest, int64_t maxBody) {
@@ -294,6 +311,7 @@ bool TQvHttp::GetInto(const WideString& url, TStream& dest, int64_t maxBody) {
   FLastError.clear();
   bool ok = false;
   try {
+    FTransport->Deadline.Start(FTransport->TransferLimitMs);
     const TProxySettings proxy = ReadProxySettings();
     // Non-ASCII in a URL goes out as percent-encoded UTF-8, what servers
     // expect of an IRI, rather than in a local code page.
@@ -303,6 +321,10 @@ bool TQvHttp::GetInto(const WideString& url, TStream& dest, int64_t maxBody) {
       if (IsRedirect(head.Status) && head.Has("Location")) {
         if (redirects >= kMaxRedirects) throw EHttpError(u"Too many redirects");
         const THttpUrl next = ResolveHttpUrl(target, head.Value("Location"));
+        // What a verified server sends must not continue where anybody on
+        // the way can change it.
+        if (FTransport->Verify && target.IsHttps() && !next.IsHttps())
+          throw EHttpError(Utf8ToWide("Refused the redirect from https to the unencrypted " + next.ToString()));
         if (!DrainBody(*FTransport->Reader, head, false)) FTransport->Drop();
         target = next;
         continue;

@@ -357,6 +357,14 @@ THttpResponseHead THttpReader::ReadHead() {
   }
 }
 
+namespace {
+
+[[noreturn]] void TooLong(int64_t maxBody) {
+  throw EHttpError(Utf8ToWide("The body does not fit in the " + std::to_string(maxBody) + " bytes allowed"));
+}
+
+}  // namespace
+
 void THttpReader::ReadBody(const THttpBodyFraming& framing, int64_t maxBody,
                            const std::function<void(const char*, size_t)>& sink,
                            const std::function<void(int64_t)>& progress) {
@@ -368,7 +376,8 @@ void THttpReader::ReadBody(const THttpBodyFraming& framing, int64_t maxBody,
       return;
     case THttpBodyKind::hbLength: {
       if (framing.Length > maxBody)
-        throw EHttpError(Utf8ToWide("A body of " + std::to_string(framing.Length) + " bytes does not fit"));
+        throw EHttpError(Utf8ToWide("A body of " + std::to_string(framing.Length) + " bytes does not fit in the " +
+                                    std::to_string(maxBody) + " bytes allowed"));
       int64_t done = 0;
       while (done < framing.Length) {
         if (FStart == FEnd && !Fill()) throw ENetError(u"Connection closed by the server before the body was complete");
@@ -386,7 +395,7 @@ void THttpReader::ReadBody(const THttpBodyFraming& framing, int64_t maxBody,
       for (;;) {
         if (FStart == FEnd && !Fill()) return;
         const size_t n = FEnd - FStart;
-        if (static_cast<int64_t>(n) > maxBody - done) throw EHttpError(u"The body does not fit");
+        if (static_cast<int64_t>(n) > maxBody - done) TooLong(maxBody);
         sink(FBuffer.data() + FStart, n);
         FStart = FEnd;
         done += static_cast<int64_t>(n);
@@ -414,7 +423,7 @@ void THttpReader::ReadChunked(int64_t maxBody, const std::function<void(const ch
     while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
     if (i < line.size() && line[i] != ';') throw EHttpError(Utf8ToWide("Invalid chunk size line \"" + line.substr(0, 40) + "\""));
     if (size == 0) break;
-    if (size > maxBody - done) throw EHttpError(u"The body does not fit");
+    if (size > maxBody - done) TooLong(maxBody);
     int64_t left = size;
     while (left > 0) {
       if (FStart == FEnd && !Fill()) throw ENetError(u"Connection closed by the server inside a chunk");

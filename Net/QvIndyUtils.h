@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 #include <functional>
 #include <memory>
 
@@ -78,6 +79,20 @@ public:
   // How long a transfer may go without a single byte before it fails
   // (default 60000 ms); 0 waits for ever.
   void SetReadTimeout(int32_t Milliseconds);
+  // How long one Get may take in all, its connections, redirects and
+  // slowest trickle included (default 0: no limit beyond the time-outs).
+  void SetTransferLimit(int32_t Milliseconds);
+  // The most bytes a body may hold (default: as many as the destination
+  // can). A larger announced length fails before the first byte is
+  // written; a body without one fails when it passes the bound, having
+  // written no more than that.
+  void SetMaxBodySize(int64_t Bytes);
+  // Whether an https server must prove who it is (default true): its
+  // certificate chains to a root the system trusts and names the URL's
+  // host, and no redirect leads from https to plain http. Off, any
+  // certificate is taken: for a download whose content is checked
+  // another way, through an intercepting proxy as well.
+  void SetVerifyServer(bool Verify);
 
   // Status of the last response received (0 when none arrived) and the
   // reason of the last failure, for the caller's diagnostics.
@@ -100,4 +115,6 @@ private:
   std::unique_ptr<TMemoryStream> FResponseStream;
   int FResponseCode = 0;
   WideString FLastError;
+  int64_t FMaxBodySize = std::numeric_limits<int64_t>::max();
+  bool FVerifyServer = true;
 };

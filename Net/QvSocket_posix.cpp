@@ -48,9 +48,29 @@ bool WaitFor(int fd, short events, int timeoutMs) {
   }
 }
 
+[[noreturn]] void ConnectTimedOut(const std::string& host, uint16_t port, int connectTimeoutMs) {
+  throw ENetError(Utf8ToWide("Connection to " + host + ":" + std::to_string(port) + " timed out after " +
+                             std::to_string(connectTimeoutMs) + " ms"));
+}
+
+// How long a connection attempt may still wait (0: for ever): until the
+// connect time-out's end and the transfer's, whichever comes first.
+int ConnectWait(const std::string& host, uint16_t port, std::chrono::steady_clock::time_point connectEnd,
+                int connectTimeoutMs, const TQvTransferDeadline* deadline) {
+  int wait = 0;
+  if (connectTimeoutMs > 0) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(connectEnd - std::chrono::steady_clock::now()).count();
+    if (left <= 0) ConnectTimedOut(host, port, connectTimeoutMs);
+    wait = static_cast<int>(left);
+  }
+  return deadline ? deadline->Bound(wait) : wait;
+}
+
 }  // namespace
 
-std::unique_ptr<TQvTcpSocket> TQvTcpSocket::Connect(const std::string& host, uint16_t port, int connectTimeoutMs) {
+std::unique_ptr<TQvTcpSocket> TQvTcpSocket::Connect(const std::string& host, uint16_t port, int connectTimeoutMs,
+                                                    const TQvTransferDeadline* deadline) {
+  if (deadline) deadline->Bound(0);
   addrinfo hints = {};
   hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_STREAM;
@@ -59,19 +79,17 @@ std::unique_ptr<TQvTcpSocket> TQvTcpSocket::Connect(const std::string& host, uin
   const int rc = ::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found);
   if (rc != 0) throw ENetError(Utf8ToWide("Cannot resolve \"" + host + "\": " + ::gai_strerror(rc)));
   std::unique_ptr<addrinfo, TAddrInfoFree> list(found);
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(connectTimeoutMs);
+  const auto connectEnd = std::chrono::steady_clock::now() + std::chrono::milliseconds(connectTimeoutMs);
   int lastError = ECONNREFUSED;
   for (addrinfo* a = list.get(); a; a = a->ai_next) {
     TFd fd(::socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK, a->ai_protocol));
     if (fd.Get() < 0) { lastError = errno; continue; }
     if (::connect(fd.Get(), a->ai_addr, a->ai_addrlen) != 0) {
       if (errno != EINPROGRESS) { lastError = errno; continue; }
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
-      if (connectTimeoutMs > 0 && (left <= 0 || !WaitFor(fd.Get(), POLLOUT, static_cast<int>(left)))) {
-        throw ENetError(Utf8ToWide("Connection to " + host + ":" + std::to_string(port) + " timed out after " +
-                                   std::to_string(connectTimeoutMs) + " ms"));
+      if (!WaitFor(fd.Get(), POLLOUT, ConnectWait(host, port, connectEnd, connectTimeoutMs, deadline))) {
+        if (deadline && deadline->Passed()) deadline->Expired();
+        ConnectTimedOut(host, port, connectTimeoutMs);
       }
-      if (connectTimeoutMs <= 0) WaitFor(fd.Get(), POLLOUT, 0);
       int err = 0;
       socklen_t len = sizeof err;
       ::getsockopt(fd.Get(), SOL_SOCKET, SO_ERROR, &err, &len);
@@ -87,12 +105,13 @@ TQvTcpSocket::~TQvTcpSocket() { ::close(static_cast<int>(FHandle)); }
 void TQvTcpSocket::SendAll(const char* data, size_t size) {
   const int fd = static_cast<int>(FHandle);
   while (size > 0) {
+    if (FDeadline) FDeadline->Bound(0);
     const ssize_t n = ::send(fd, data, size, MSG_NOSIGNAL);
     if (n > 0) {
       data += n;
       size -= static_cast<size_t>(n);
     } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-      if (!WaitFor(fd, POLLOUT, FReadTimeoutMs)) throw ENetError(u"Send timed out");
+      if (!WaitFor(fd, POLLOUT, Wait())) TimedOut("Send timed out");
     } else if (n < 0 && errno == EINTR) {
       continue;
     } else {
@@ -104,11 +123,11 @@ void TQvTcpSocket::SendAll(const char* data, size_t size) {
 size_t TQvTcpSocket::Receive(char* buffer, size_t size) {
   const int fd = static_cast<int>(FHandle);
   for (;;) {
+    if (FDeadline) FDeadline->Bound(0);
     const ssize_t n = ::recv(fd, buffer, size, 0);
     if (n >= 0) return static_cast<size_t>(n);
     if (errno == EINTR) continue;
     if (errno != EAGAIN && errno != EWOULDBLOCK) Fail("Receive failed", errno);
-    if (!WaitFor(fd, POLLIN, FReadTimeoutMs))
-      throw ENetError(Utf8ToWide("No data from the server for " + std::to_string(FReadTimeoutMs) + " ms"));
+    if (!WaitFor(fd, POLLIN, Wait())) TimedOut("No data from the server for " + std::to_string(FReadTimeoutMs) + " ms");
   }
 }

@@ -56,9 +56,29 @@ bool WaitFor(SOCKET s, bool write, int timeoutMs) {
   return r > 0;
 }
 
+[[noreturn]] void ConnectTimedOut(const std::string& host, uint16_t port, int connectTimeoutMs) {
+  throw ENetError(Utf8ToWide("Connection to " + host + ":" + std::to_string(port) + " timed out after " +
+                             std::to_string(connectTimeoutMs) + " ms"));
+}
+
+// How long a connection attempt may still wait (0: for ever): until the
+// connect time-out's end and the transfer's, whichever comes first.
+int ConnectWait(const std::string& host, uint16_t port, std::chrono::steady_clock::time_point connectEnd,
+                int connectTimeoutMs, const TQvTransferDeadline* deadline) {
+  int wait = 0;
+  if (connectTimeoutMs > 0) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(connectEnd - std::chrono::steady_clock::now()).count();
+    if (left <= 0) ConnectTimedOut(host, port, connectTimeoutMs);
+    wait = static_cast<int>(left);
+  }
+  return deadline ? deadline->Bound(wait) : wait;
+}
+
 }  // namespace
 
-std::unique_ptr<TQvTcpSocket> TQvTcpSocket::Connect(const std::string& host, uint16_t port, int connectTimeoutMs) {
+std::unique_ptr<TQvTcpSocket> TQvTcpSocket::Connect(const std::string& host, uint16_t port, int connectTimeoutMs,
+                                                    const TQvTransferDeadline* deadline) {
+  if (deadline) deadline->Bound(0);
   EnsureWinsock();
   addrinfo hints = {};
   hints.ai_family = AF_UNSPEC;
@@ -68,7 +88,7 @@ std::unique_ptr<TQvTcpSocket> TQvTcpSocket::Connect(const std::string& host, uin
   const int rc = ::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found);
   if (rc != 0) throw ENetError(Utf8ToWide("Cannot resolve \"" + host + "\": ") + SysErrorMessage(rc));
   std::unique_ptr<addrinfo, TAddrInfoFree> list(found);
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(connectTimeoutMs);
+  const auto connectEnd = std::chrono::steady_clock::now() + std::chrono::milliseconds(connectTimeoutMs);
   int lastError = WSAECONNREFUSED;
   for (addrinfo* a = list.get(); a; a = a->ai_next) {
     // Programs that the installer starts later must not inherit the
@@ -85,12 +105,10 @@ std::unique_ptr<TQvTcpSocket> TQvTcpSocket::Connect(const std::string& host, uin
     if (::connect(s.Get(), a->ai_addr, static_cast<int>(a->ai_addrlen)) == SOCKET_ERROR) {
       const int err = ::WSAGetLastError();
       if (err != WSAEWOULDBLOCK) { lastError = err; continue; }
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
-      if (connectTimeoutMs > 0 && (left <= 0 || !WaitFor(s.Get(), true, static_cast<int>(left)))) {
-        throw ENetError(Utf8ToWide("Connection to " + host + ":" + std::to_string(port) + " timed out after " +
-                                   std::to_string(connectTimeoutMs) + " ms"));
+      if (!WaitFor(s.Get(), true, ConnectWait(host, port, connectEnd, connectTimeoutMs, deadline))) {
+        if (deadline && deadline->Passed()) deadline->Expired();
+        ConnectTimedOut(host, port, connectTimeoutMs);
       }
-      if (connectTimeoutMs <= 0) WaitFor(s.Get(), true, 0);
       int soError = 0;
       int len = sizeof soError;
       ::getsockopt(s.Get(), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&soError), &len);
@@ -106,6 +124,7 @@ TQvTcpSocket::~TQvTcpSocket() { ::closesocket(static_cast<SOCKET>(FHandle)); }
 void TQvTcpSocket::SendAll(const char* data, size_t size) {
   const SOCKET s = static_cast<SOCKET>(FHandle);
   while (size > 0) {
+    if (FDeadline) FDeadline->Bound(0);
     const int n = ::send(s, data, static_cast<int>(std::min<size_t>(size, 1 << 30)), 0);
     if (n > 0) {
       data += n;
@@ -114,7 +133,7 @@ void TQvTcpSocket::SendAll(const char* data, size_t size) {
     }
     const int err = ::WSAGetLastError();
     if (n == SOCKET_ERROR && err == WSAEWOULDBLOCK) {
-      if (!WaitFor(s, true, FReadTimeoutMs)) throw ENetError(u"Send timed out");
+      if (!WaitFor(s, true, Wait())) TimedOut("Send timed out");
     } else {
       Fail("Send failed", err);
     }
@@ -124,11 +143,11 @@ void TQvTcpSocket::SendAll(const char* data, size_t size) {
 size_t TQvTcpSocket::Receive(char* buffer, size_t size) {
   const SOCKET s = static_cast<SOCKET>(FHandle);
   for (;;) {
+    if (FDeadline) FDeadline->Bound(0);
     const int n = ::recv(s, buffer, static_cast<int>(std::min<size_t>(size, 1 << 30)), 0);
     if (n >= 0) return static_cast<size_t>(n);
     const int err = ::WSAGetLastError();
     if (err != WSAEWOULDBLOCK) Fail("Receive failed", err);
-    if (!WaitFor(s, false, FReadTimeoutMs))
-      throw ENetError(Utf8ToWide("No data from the server for " + std::to_string(FReadTimeoutMs) + " ms"));
+    if (!WaitFor(s, false, Wait())) TimedOut("No data from the server for " + std::to_string(FReadTimeoutMs) + " ms");
   }
 }

@@ -9,9 +9,10 @@
 
 // Negotiates TLS as a client over transport, which the returned channel
 // owns; serverName goes into the SNI extension (not for a literal address).
-// The highest version both ends support is used. The server certificate is
-// not verified: the installer trusts what it downloads through the digest
-// pinned in the online setup, not through the certificate, and publishers'
-// download servers often carry certificates that old systems cannot verify.
+// The highest version both ends support is used. With verify, the server's
+// certificate must chain to a root the system trusts and be issued for
+// serverName (a host name or a literal address); without, any certificate
+// is taken, for a download that a pinned digest protects instead.
 // Failures raise ENetError naming the TLS layer's reason.
-std::unique_ptr<TQvByteChannel> StartTlsClient(std::unique_ptr<TQvByteChannel> transport, const std::string& serverName);
+std::unique_ptr<TQvByteChannel> StartTlsClient(std::unique_ptr<TQvByteChannel> transport, const std::string& serverName,
+                                               bool verify);

@@ -4,6 +4,7 @@
 #include <openssl/bio.h>
 #include <openssl/err.h>
 #include <openssl/ssl.h>
+#include <openssl/x509_vfy.h>
 
 #include <climits>
 #include <cstring>
@@ -87,24 +88,47 @@ std::string SslErrorText() {
 
 class TOpenSslChannel : public TQvByteChannel {
 public:
-  TOpenSslChannel(std::unique_ptr<TQvByteChannel> transport, const std::string& serverName)
+  TOpenSslChannel(std::unique_ptr<TQvByteChannel> transport, const std::string& serverName, bool verify)
       : FTransport(std::move(transport)) {
     FState.Channel = FTransport.get();
     // TLS_client_method negotiates the highest version both ends know.
     FCtx.reset(SSL_CTX_new(TLS_client_method()));
     if (!FCtx) throw ENetError(Utf8ToWide("TLS setup failed: " + SslErrorText()));
-    SSL_CTX_set_verify(FCtx.get(), SSL_VERIFY_NONE, nullptr);
+    if (verify) {
+      // The system's trusted roots (where OPENSSL_DIR and SSL_CERT_FILE
+      // point, as for every OpenSSL program).
+      if (SSL_CTX_set_default_verify_paths(FCtx.get()) != 1)
+        throw ENetError(Utf8ToWide("The system's trusted certificates cannot be read: " + SslErrorText()));
+      SSL_CTX_set_verify(FCtx.get(), SSL_VERIFY_PEER, nullptr);
+    } else {
+      SSL_CTX_set_verify(FCtx.get(), SSL_VERIFY_NONE, nullptr);
+    }
     FSsl.reset(SSL_new(FCtx.get()));
     if (!FSsl) throw ENetError(Utf8ToWide("TLS setup failed: " + SslErrorText()));
     BIO* bio = BIO_new(ChannelBioMethod());
     BIO_set_data(bio, &FState);
     SSL_set_bio(FSsl.get(), bio, bio);
+    const bool literal = serverName.find_first_not_of("0123456789.") == std::string::npos || serverName.find(':') != std::string::npos;
     // SNI carries host names only, never a literal address.
-    if (!serverName.empty() && serverName.find_first_not_of("0123456789.") != std::string::npos &&
-        serverName.find(':') == std::string::npos)
-      SSL_set_tlsext_host_name(FSsl.get(), serverName.c_str());
+    if (!serverName.empty() && !literal) SSL_set_tlsext_host_name(FSsl.get(), serverName.c_str());
+    if (verify) {
+      // The certificate must name the host the URL names: a DNS name for
+      // a host name, an IP address entry for a literal one.
+      X509_VERIFY_PARAM* param = SSL_get0_param(FSsl.get());
+      const int named = literal ? X509_VERIFY_PARAM_set1_ip_asc(param, serverName.c_str())
+                                : X509_VERIFY_PARAM_set1_host(param, serverName.c_str(), serverName.size());
+      if (serverName.empty() || named != 1) throw ENetError(Utf8ToWide("Cannot verify a server named \"" + serverName + "\""));
+    }
     const int rc = SSL_connect(FSsl.get());
-    if (rc != 1) Raise("TLS handshake failed", rc);
+    if (rc != 1) {
+      const long result = SSL_get_verify_result(FSsl.get());
+      if (verify && result != X509_V_OK && !FState.Failed) {
+        ERR_clear_error();
+        throw ENetError(Utf8ToWide("The certificate of " + serverName + " is not trusted: " +
+                                   X509_verify_cert_error_string(result)));
+      }
+      Raise("TLS handshake failed", rc);
+    }
   }
 
   void SendAll(const char* data, size_t size) override {
@@ -150,7 +174,8 @@ private:
 
 }  // namespace
 
-std::unique_ptr<TQvByteChannel> StartTlsClient(std::unique_ptr<TQvByteChannel> transport, const std::string& serverName) {
+std::unique_ptr<TQvByteChannel> StartTlsClient(std::unique_ptr<TQvByteChannel> transport, const std::string& serverName,
+                                               bool verify) {
   ERR_clear_error();
-  return std::unique_ptr<TQvByteChannel>(new TOpenSslChannel(std::move(transport), serverName));
+  return std::unique_ptr<TQvByteChannel>(new TOpenSslChannel(std::move(transport), serverName, verify));
 }

@@ -21,6 +21,10 @@ extern const char* const FileDataResID;
 // it accepts (SetupPin.h); an online setup without it accepts any.
 extern const char* const FullSetupPinResID;
 
+// The most bytes a setup may take: its resources must lie below 2 GB.
+// setupkit builds no larger one, and an online setup downloads none.
+constexpr uint64_t kMaxSetupBytes = 0x7FFFFFFF;
+
 // The bytes of one resource, owned by the reader that found them.
 struct TResourceBytes {
   const char* Data = nullptr;

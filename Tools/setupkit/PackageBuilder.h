@@ -80,8 +80,6 @@ std::unique_ptr<TXmlPersistent> ItemForHostFile(const TSetupFile& item, const TH
 void EncodeFilesInOrder(const std::vector<WideString>& paths, unsigned jobs,
                         const std::function<void(size_t index, TMemoryStream& encoded)>& sink, int level = 0);
 
-// The most bytes a setup may take: its resources must lie below 2 GB.
-constexpr uint64_t kMaxSetupBytes = 0x7FFFFFFF;
 // An upper bound of the size of a setup packing files of these sizes, with
 // fixedBytes of stub and other resources: zlib's worst case per file, plus
 // the index of the file data.

@@ -1,14 +1,18 @@
-// TQvHttp against real servers on loopback: nginx for HTTP, HTTPS,
-// redirects, chunked bodies, cookies and errors; squid as a plain proxy,
-// as a tunnel and with Basic and Digest authentication; and listeners of
-// the test's own where the exact request bytes, a stall, a full connect
-// queue or a malformed answer are the point.
+// TQvHttp against real servers on loopback: nginx for HTTP, HTTPS (a
+// server this process trusts, one it does not, one whose certificate names
+// another host), redirects, chunked bodies, cookies and errors; squid as a
+// plain proxy, as a tunnel and with Basic and Digest authentication; and
+// listeners of the test's own where the exact request bytes, a stall, a
+// trickle, a huge announcement, a full connect queue or a malformed answer
+// are the point. The online setup's two requests are set up as the
+// installer sets them up (DownloadLimits.h).
 #include <openssl/evp.h>
 
 #include <cstdio>
 #include <random>
 #include <tuple>
 
+#include "DownloadLimits.h"
 #include "HttpTestServers.h"
 #include "QvClasses.h"
 #include "QvIndyUtils.h"
@@ -67,10 +71,22 @@ protected:
     const TTempDir& d = *Dir;
     HttpPort = FreePort();
     HttpsPort = FreePort();
-    // A certificate that no authority signed, made for this run.
-    const std::string openssl = "openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=localhost -keyout " +
-                                d / "key.pem" + " -out " + d / "cert.pem" + " >/dev/null 2>&1";
-    ASSERT_EQ(std::system(openssl.c_str()), 0);
+    UntrustedPort = FreePort();
+    WrongNamePort = FreePort();
+    // Certificates made for this run: the main server's and one naming
+    // another host are what this process trusts (OpenSSL reads its roots
+    // from SSL_CERT_FILE); a third, self-signed like them, it does not.
+    const auto makeCert = [&](const std::string& name, const std::string& names) {
+      const std::string cmd = "openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=" + names.substr(names.find(':') + 1) +
+                              " -addext subjectAltName=" + names + " -keyout " + d / (name + "-key.pem") + " -out " +
+                              d / (name + ".pem") + " >/dev/null 2>&1";
+      return std::system(cmd.c_str());
+    };
+    ASSERT_EQ(makeCert("cert", "DNS:localhost,IP:127.0.0.1"), 0);
+    ASSERT_EQ(makeCert("untrusted", "DNS:localhost,IP:127.0.0.1"), 0);
+    ASSERT_EQ(makeCert("wrongname", "DNS:download.example"), 0);
+    WriteText(d.Path() / "trusted.pem", ReadText(d.Path() / "cert.pem") + ReadText(d.Path() / "wrongname.pem"));
+    ::setenv("SSL_CERT_FILE", (d / "trusted.pem").c_str(), 1);
     std::filesystem::create_directories(d.Path() / "www");
     Large.resize(3 * 1024 * 1024 + 17);
     std::mt19937 rng(7);
@@ -107,9 +123,15 @@ protected:
               "; uwsgi_temp_path " + d / "t" + "; scgi_temp_path " + d / "t" + ";\n"
               "server { listen 127.0.0.1:" + std::to_string(HttpPort) + ";\n" + common + "}\n"
               "server { listen 127.0.0.1:" + std::to_string(HttpsPort) + " ssl; ssl_certificate " + d / "cert.pem" +
-              "; ssl_certificate_key " + d / "key.pem" + ";\n" + common + "}\n}\n");
+              "; ssl_certificate_key " + d / "cert-key.pem" + ";\n" + common + "}\n"
+              "server { listen 127.0.0.1:" + std::to_string(UntrustedPort) + " ssl; ssl_certificate " + d / "untrusted.pem" +
+              "; ssl_certificate_key " + d / "untrusted-key.pem" + ";\n" + common + "}\n"
+              "server { listen 127.0.0.1:" + std::to_string(WrongNamePort) + " ssl; ssl_certificate " + d / "wrongname.pem" +
+              "; ssl_certificate_key " + d / "wrongname-key.pem" + ";\n" + common + "}\n}\n");
     Nginx = new TChild({"/usr/sbin/nginx", "-c", d / "nginx.conf", "-p", d.Path().string()}, d / "nginx.out");
-    ASSERT_TRUE(WaitForPort(HttpPort, 10) && WaitForPort(HttpsPort, 10)) << ReadText(d.Path() / "error.log");
+    ASSERT_TRUE(WaitForPort(HttpPort, 10) && WaitForPort(HttpsPort, 10) && WaitForPort(UntrustedPort, 10) &&
+                WaitForPort(WrongNamePort, 10))
+        << ReadText(d.Path() / "error.log");
   }
   static void TearDownTestSuite() {
     delete Nginx;
@@ -125,13 +147,15 @@ protected:
 
   static TTempDir* Dir;
   static TChild* Nginx;
-  static int HttpPort, HttpsPort;
+  static int HttpPort, HttpsPort, UntrustedPort, WrongNamePort;
   static std::string Large;
 };
 TTempDir* HttpNginx::Dir = nullptr;
 TChild* HttpNginx::Nginx = nullptr;
 int HttpNginx::HttpPort = 0;
 int HttpNginx::HttpsPort = 0;
+int HttpNginx::UntrustedPort = 0;
+int HttpNginx::WrongNamePort = 0;
 std::string HttpNginx::Large;
 
 TEST_F(HttpNginx, BodiesOverHttpAndHttpsWithProgress) {
@@ -194,9 +218,48 @@ TEST_F(HttpNginx, RedirectsAreFollowedUpToFifteen) {
   EXPECT_TRUE(http.Get(U(Local(HttpsPort, "/hop/15", "https")))) << WideToUtf8(http.LastError());
   EXPECT_FALSE(http.Get(U(Local(HttpPort, "/hop/16"))));
   EXPECT_EQ(http.LastError(), u"Too many redirects");
-  // From https to plain http: the scheme of each hop decides TLS.
-  EXPECT_TRUE(http.Get(U(Local(HttpsPort, "/tohttp", "https"))));
-  EXPECT_EQ(Body(http), "small body\n");
+}
+
+// The online setup's download of its full setup from each of the https
+// servers, unpinned (the server must prove who it is) and pinned (any
+// certificate: the pin decides), and a redirect from https to http.
+TEST_F(HttpNginx, OnlyAPinnedDownloadTakesAnyCertificate) {
+  const std::string localhost = "https://localhost:";
+  // What goes wrong, the address, and what the failure must name.
+  const std::vector<std::tuple<const char*, std::string, const char*>> refused = {
+      {"self-signed, not trusted", Local(UntrustedPort, "/small.txt", "https"), "not trusted: self-signed certificate"},
+      {"another host's certificate", Local(WrongNamePort, "/small.txt", "https"), "not trusted: IP address mismatch"},
+      {"another host's name", localhost + std::to_string(WrongNamePort) + "/small.txt", "not trusted: hostname mismatch"},
+      {"redirect to http", Local(HttpsPort, "/tohttp", "https"), "Refused the redirect from https to the unencrypted http://"},
+  };
+  for (const auto& c : refused) {
+    SCOPED_TRACE(std::get<0>(c));
+    TQvHttp unpinned;
+    LimitFullDownload(unpinned, false);
+    TMemoryStream out;
+    EXPECT_FALSE(unpinned.Get(U(std::get<1>(c)), out));
+    EXPECT_NE(WideToUtf8(unpinned.LastError()).find(std::get<2>(c)), std::string::npos) << WideToUtf8(unpinned.LastError());
+    EXPECT_EQ(out.GetSize(), 0);
+    TQvHttp pinned;
+    LimitFullDownload(pinned, true);
+    out.Clear();
+    EXPECT_TRUE(pinned.Get(U(std::get<1>(c)), out)) << WideToUtf8(pinned.LastError());
+    EXPECT_EQ(out.Bytes(), "small body\n");
+  }
+  // The trusted server, by address and by name, verified.
+  for (const std::string& url : {Local(HttpsPort, "/small.txt", "https"), localhost + std::to_string(HttpsPort) + "/small.txt"}) {
+    TQvHttp unpinned;
+    LimitFullDownload(unpinned, false);
+    TMemoryStream out;
+    EXPECT_TRUE(unpinned.Get(U(url), out)) << url << ": " << WideToUtf8(unpinned.LastError());
+    EXPECT_EQ(out.Bytes(), "small body\n");
+  }
+  // A connection made unverified is not reused for a verified request.
+  TQvHttp http;
+  http.SetVerifyServer(false);
+  EXPECT_TRUE(http.Get(U(Local(UntrustedPort, "/small.txt", "https"))));
+  http.SetVerifyServer(true);
+  EXPECT_FALSE(http.Get(U(Local(UntrustedPort, "/small.txt", "https"))));
 }
 
 TEST_F(HttpNginx, CookiesLiveAsLongAsTheClient) {
@@ -325,6 +388,91 @@ TEST(HttpWire, StalledServersEndAtTheReadTimeout) {
   EXPECT_LT(took, 3.0);
   took = SecondsOf([&] { EXPECT_FALSE(http.Get(U(Local(stalling.Port(), "/head")))); });
   EXPECT_LT(took, 3.0);
+  release = true;
+}
+
+// A body takes no more than its bound: the download's is what a setup can
+// hold, and an announcement of 3 GB fails before a byte is written; a body
+// without a length, or in chunks, is cut at the bound (set small here).
+TEST(HttpWire, BodiesEndAtTheirBound) {
+  SetProxy(false);
+  const std::string block(4096, 'x');
+  TLoopbackServer huge([&](int fd, const std::string&, int) {
+    TLoopbackServer::Send(fd, "HTTP/1.1 200 OK\r\nContent-Length: 3221225472\r\n\r\n");
+    for (int i = 0; i < 256; ++i) TLoopbackServer::Send(fd, block);
+    throw TCloseConnection();
+  });
+  {
+    TQvHttp http;
+    LimitFullDownload(http, true);
+    int64_t announced = -1;
+    http.OnWorkBegin = [&](TQvHttp*, TWorkMode, int64_t n) { announced = n; };
+    TMemoryStream out;
+    EXPECT_FALSE(http.Get(U(Local(huge.Port(), "/Full.exe")), out));
+    EXPECT_EQ(out.GetSize(), 0);
+    EXPECT_EQ(WideToUtf8(http.LastError()), "A body of 3221225472 bytes does not fit in the 2147483647 bytes allowed");
+    EXPECT_EQ(announced, 3221225472);
+  }
+  // 1 MB without a length, then in chunks of 4 KB.
+  for (const bool chunked : {false, true}) {
+    SCOPED_TRACE(chunked ? "chunked" : "to the end of the connection");
+    TLoopbackServer endless([&](int fd, const std::string&, int) {
+      TLoopbackServer::Send(fd, chunked ? "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n" : "HTTP/1.0 200 OK\r\n\r\n");
+      for (int i = 0; i < 256; ++i) TLoopbackServer::Send(fd, chunked ? "1000\r\n" + block + "\r\n" : block);
+      if (chunked) TLoopbackServer::Send(fd, "0\r\n\r\n");
+      throw TCloseConnection();
+    });
+    for (const int64_t bound : {int64_t{100000}, int64_t{1 << 20}}) {
+      TQvHttp http;
+      http.SetMaxBodySize(bound);
+      TMemoryStream out;
+      const bool ok = http.Get(U(Local(endless.Port(), "/")), out);
+      EXPECT_EQ(ok, bound == 1 << 20) << WideToUtf8(http.LastError());
+      EXPECT_LE(out.GetSize(), bound);
+      if (!ok) {
+        EXPECT_EQ(WideToUtf8(http.LastError()), "The body does not fit in the " + std::to_string(bound) + " bytes allowed");
+      }
+    }
+    // The completion call keeps no more than a few KB in memory.
+    TQvHttp call;
+    LimitCompletionCall(call);
+    EXPECT_FALSE(call.Get(U(Local(endless.Port(), "/done"))));
+    EXPECT_LE(call.ResponseStream().GetSize(), kCompletionCallMaxBody);
+  }
+}
+
+// A server that trickles one byte at a time never lets the read time-out
+// fire; the completion call is given up at its limit all the same (the
+// trickle would last 100 s), and so would a download at its own.
+TEST(HttpWire, TricklingServersEndAtTheTransferLimit) {
+  SetProxy(false);
+  std::atomic<bool> release{false};
+  TLoopbackServer trickling([&](int fd, const std::string& head, int) {
+    // /body trickles its body, /head its status line and header fields.
+    const std::string answer = head.find("/body") != std::string::npos
+                                   ? "HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n" + std::string(1000, '.')
+                                   : "HTTP/1.1 200 OK\r\n" + std::string(1000, 'X') + ": y\r\n\r\n";
+    size_t i = head.find("/body") != std::string::npos ? answer.find("\r\n\r\n") + 4 : 0;
+    TLoopbackServer::Send(fd, answer.substr(0, i));
+    for (; i < answer.size() && !release; ++i) {
+      TLoopbackServer::Send(fd, answer.substr(i, 1));
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    throw TCloseConnection();
+  });
+  TQvHttp call;
+  LimitCompletionCall(call);
+  int64_t seen = 0;
+  call.OnWork = [&](TQvHttp*, TWorkMode, int64_t n) { seen = n; };
+  const double took = SecondsOf([&] { EXPECT_FALSE(call.Get(U(Local(trickling.Port(), "/body")))); });
+  EXPECT_EQ(WideToUtf8(call.LastError()), "The transfer did not finish within 10 s");
+  EXPECT_LT(took, kCompletionCallLimitMs / 1000.0 + 5);
+  EXPECT_GT(seen, 10);  // bytes kept coming
+  // A limit of its own for the rest, which applies to the head as well.
+  TQvHttp http;
+  http.SetTransferLimit(1500);
+  EXPECT_FALSE(http.Get(U(Local(trickling.Port(), "/head"))));
+  EXPECT_EQ(WideToUtf8(http.LastError()), "The transfer did not finish within 1500 ms");
   release = true;
 }
 

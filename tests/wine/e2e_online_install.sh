@@ -1,8 +1,11 @@
 #!/bin/bash
 # Online installation under Wine against a local nginx: an online setup
-# named Setup_42.exe downloads its full setup over HTTPS and installs it in
-# /Silent, leaving no download behind and calling the completion address
-# with rcode=42; an HTML page served with 200 is "安装包错误。"; a 404 shows
+# named Setup_42.exe downloads its full setup over HTTPS from a server with
+# a self-signed certificate, which its pin makes irrelevant, and installs it
+# in /Silent, leaving no download behind and calling the completion address
+# with rcode=42, which trickles its answer for two minutes and is given up
+# after 10 s; the same setup without a pin refuses that server; an HTML
+# page served with 200 is "安装包错误。"; a 404 shows
 # the download failure dialog, whose Retry returns to the start page with
 # the proxy link and whose "退出安装" ends setup with exit code 5; the proxy
 # dialog keeps its settings and refuses a proxy without an address.
@@ -18,13 +21,17 @@ openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=localhost \
   -keyout "$srv/key.pem" -out "$srv/cert.pem" >/dev/null 2>&1 || wh_fail "openssl could not make a certificate"
 http_port=$(wh_free_port)
 https_port=$(wh_free_port)
+# One byte every two seconds for two minutes.
+trickle=$(for _ in $(seq 60); do printf 'echo -n "."; echo_flush; echo_sleep 2; '; done)
 cat >"$srv/nginx.conf" <<CONF
+load_module /usr/lib/nginx/modules/ngx_http_echo_module.so;
 daemon off; master_process off; pid $srv/nginx.pid; error_log $srv/error.log;
 events {}
 http {
   access_log $srv/access.log;
   client_body_temp_path $srv/t; proxy_temp_path $srv/t; fastcgi_temp_path $srv/t; uwsgi_temp_path $srv/t; scgi_temp_path $srv/t;
-  server { listen 127.0.0.1:$http_port; root $srv/www; location = /done { return 204; } }
+  server { listen 127.0.0.1:$http_port; root $srv/www; location = /done { return 204; }
+           location = /trickle { $trickle } }
   server { listen 127.0.0.1:$https_port ssl; root $srv/www;
            ssl_certificate $srv/cert.pem; ssl_certificate_key $srv/key.pem; }
 }
@@ -39,8 +46,9 @@ wh_on_exit wh_reg_delete "$base\\$guid"
 wh_on_exit wh_reg_delete 'HKLM\Software\Probe Works'
 wh_on_exit wh_reg_delete 'HKCU\Software\Probe Works'
 
-# online NAME URL: an online setup of the Chinese-only test product that
-# downloads URL, and the full setup it stands for in $srv/www/full.exe.
+# online NAME URL [BUILD OPTIONS...]: an online setup of the Chinese-only
+# test product that downloads URL, and the full setup it stands for in
+# $srv/www/full.exe.
 online() {
   rm -rf "$WH_WORK/p"
   P_GUID=$guid P_TITLES="探针产品||" P_NO_RUNS=1 PROBE_EXE=$WH_BIN/probe.exe make_product "$WH_WORK/p"
@@ -48,7 +56,7 @@ online() {
     -e "s|GotoUrl=\"\"|GotoUrl=\"http://127.0.0.1:$http_port/done\"|" "$WH_WORK/p/product.xml"
   local out rc=0
   out=$(wh_setupkit build "$WH_WORK/p/product.xml" --stub "$WH_BIN/Setup.exe" -o "$srv/www/full.exe" \
-    --online "$WH_WORK/$1" 2>&1) || rc=$?
+    --online "$WH_WORK/$1" "${@:3}" 2>&1) || rc=$?
   [[ $rc == 0 && -f $WH_WORK/$1 ]] || wh_fail "setupkit build --online failed (exit $rc): $out"
 }
 # Downloaded setups in the temporary folder that were not there before.
@@ -56,16 +64,37 @@ downloads() { find "$WINEPREFIX/drive_c/users" -iname '{*}.exe' 2>/dev/null | so
 find "$WINEPREFIX/drive_c/users" -iname '{*}.exe' 2>/dev/null | sort >"$WH_WORK/before"
 
 # /Silent from HTTPS: installed, nothing left in the temporary folder, the
-# completion address called with the installer's code.
+# completion address called with the installer's code and given up long
+# before its answer would end (no timing: a bound with a wide margin).
 app="$WH_WORK/Online Folder"
 online Setup_42.exe "https://127.0.0.1:$https_port/full.exe"
+sed -i "s|GotoUrl=\"[^\"]*\"|GotoUrl=\"http://127.0.0.1:$http_port/trickle\"|" "$WH_WORK/p/product.xml"
+wh_setupkit build "$WH_WORK/p/product.xml" --stub "$WH_BIN/Setup.exe" -o "$srv/www/full.exe" \
+  --online "$WH_WORK/Setup_42.exe" >/dev/null 2>&1 || wh_fail "setupkit build --online failed"
 wh_reg_add "$base\\$guid" InstallLocation REG_SZ "$(wh_winpath "$app")\\"
 rc=0
+start=$SECONDS
 wh_wine "$WH_WORK/Setup_42.exe" /Silent >"$WH_WORK/out.txt" 2>"$WH_WORK/err.txt" || rc=$?
+took=$((SECONDS - start))
 wh_assert_eq 0 "$rc" "exit code of the online /Silent installation ($(cat "$WH_WORK/err.txt"))"
+(( took < 90 )) || wh_fail "the installation waited for the trickling completion call ($took s)"
 cmp -s "$WH_WORK/p/files/data/sub/nested.dat" "$app/data/sub/nested.dat" || wh_fail "the product was not installed"
 [[ -z $(downloads) ]] || wh_fail "the downloaded setup stayed behind: $(downloads)"
-grep -q 'GET /done?rcode=42 ' "$srv/access.log" || wh_fail "no completion call with rcode=42: $(cat "$srv/access.log")"
+# nginx logs the call when it notices the closed connection, at its next byte.
+for _ in $(seq 50); do grep -q 'GET /trickle?rcode=42 ' "$srv/access.log" && break; sleep 0.2; done
+grep -q 'GET /trickle?rcode=42 ' "$srv/access.log" || wh_fail "no completion call with rcode=42: $(cat "$srv/access.log")"
+
+# The same setup without a pin: the server has to prove who it is, and a
+# self-signed certificate does not; the reason goes to standard error.
+online Setup.exe "https://localhost:$https_port/full.exe" --no-pin
+rm -rf "$app"
+rc=0
+wh_wine "$WH_WORK/Setup.exe" /Silent >"$WH_WORK/out.txt" 2>"$WH_WORK/err.txt" || rc=$?
+wh_assert_eq 4 "$rc" "exit code of an unpinned setup from a self-signed server"
+grep -qF "https://localhost:$https_port/full.exe: The certificate of localhost is not trusted: its root is not one this system trusts" \
+  "$WH_WORK/err.txt" || wh_fail "no certificate failure on standard error: $(cat "$WH_WORK/err.txt")"
+[[ ! -e $app/app.exe ]] || wh_fail "something was installed from an untrusted server"
+[[ -z $(downloads) ]] || wh_fail "the refused download stayed behind: $(downloads)"
 
 # /Auto over plain HTTP, with a completion address that never answers
 # the connection: the progress window only, the call given up after about

@@ -3,7 +3,8 @@
 // streamed to OUTFILE, and prints one line
 //   ok=0|1|status=<final status>|bytes=<size>|announced=<OnWorkBegin count>|error=<reason>
 // Exits 0 when the Get succeeded and 1 when it returned false.
-// HTTPGET_READ_TIMEOUT (milliseconds), when set, replaces the read time-out.
+// HTTPGET_READ_TIMEOUT (milliseconds), when set, replaces the read time-out;
+// HTTPGET_NO_VERIFY=1 takes any server certificate, as a pinned download.
 //
 // httpget.exe --unanswered MS: a Get with a connect time-out of MS against
 // a loopback listener whose queue is full, so the connection is never
@@ -83,6 +84,7 @@ int wmain(int argc, wchar_t** argv) {
     }
     TQvHttp http;
     if (const char* ms = std::getenv("HTTPGET_READ_TIMEOUT")) http.SetReadTimeout(std::atoi(ms));
+    if (const char* no = std::getenv("HTTPGET_NO_VERIFY")) http.SetVerifyServer(std::string(no) != "1");
     int64_t announced = -1;
     http.OnWorkBegin = [&](TQvHttp*, TWorkMode, int64_t count) { announced = count; };
     bool ok;
