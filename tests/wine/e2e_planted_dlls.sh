@@ -131,12 +131,8 @@ done
 pgrep -fa '~uninst' && wh_fail "the uninstaller's cleanup copy is still running"
 nothing_loaded "Uninstall.exe /SILENT and its cleanup copy"
 [[ ! -e $app/Uninstall.exe ]] || wh_fail "the cleanup copy did not delete Uninstall.exe"
-# The copy goes when its process ends; its private folder may stay empty
-# until the next removal sweeps it.
-leftover=$(find "$temp" -path '*~uninst*' -type f -newermt "@$before" 2>/dev/null || true)
-[[ -z $leftover ]] || wh_fail "the cleanup copy left its file behind: $leftover"
-folders=$(find "$temp" -maxdepth 1 -name '~uninst{*}' -type d | wc -l)
-((folders <= 1)) || wh_fail "the folders of earlier cleanup copies were not swept: $folders are left"
+leftover=$(find "$temp" -maxdepth 1 -name '~uninst*' -newermt "@$before" 2>/dev/null || true)
+[[ -z $leftover ]] || wh_fail "the cleanup copy left its folder or file behind: $leftover"
 
 # The control: the same folder, a program without the protection.
 cp "$WH_BIN/loadlib.exe" "$downloads/loadlib.exe"

@@ -56,9 +56,7 @@ wh_assert_eq 1 "$entries" "uninstall entries of the product"
 pgrep -fa '~uninst' && wh_fail "a copy of the uninstaller is still running"
 temp=$(wh_unixpath "$(wh__sys cmd /c echo %TEMP% | tr -d '\r')")
 [[ -d $temp ]] || wh_fail "no temporary folder \"$temp\""
-# The copy goes when its process ends; its private folder may stay empty
-# until the next removal sweeps it.
-leftover=$(find "$temp" -path '*~uninst*' -type f -newermt "@$before" 2>/dev/null || true)
+leftover=$(find "$temp" -maxdepth 1 -name '~uninst*' -newermt "@$before" 2>/dev/null || true)
 [[ -z $leftover ]] || wh_fail "a copy of the uninstaller stayed in the temporary folder: $leftover"
 
 # Version 2's uninstaller, put there by the upgrade, removes version 2.
