@@ -59,9 +59,11 @@ bool TFileDataList::LoadFromResource(const TResourceReader& reader) {
 void TFileDataList::LoadIndex(const char* blob, int64_t size) {
   FBlob = nullptr;
   FBlobSize = 0;
+  FImagesSize = 0;
   if (size < 4) ReadFailed();
   const int32_t n = ReadInt32LE(blob + size - 4);
   if (n < 0 || n > size - 4) ReadFailed();
+  FImagesSize = size - 4 - n;
 
   TMemoryStream index(std::string(blob + (size - 4 - n), static_cast<size_t>(n)));
   TSetupfn::DecodeStream(index);

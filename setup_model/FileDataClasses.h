@@ -59,6 +59,9 @@ public:
   // The stored (encoded) bytes of an entry of an index loaded that way;
   // valid while the resource is.
   TResourceBytes Image(const TFileData& entry) const;
+  // The length of the blob's part in front of the index, where the builder
+  // writes the images, of the blob loaded last.
+  int64_t ImagesSize() const { return FImagesSize; }
 
   // The first entry whose GUID equals guid exactly (letter case included).
   int IndexOfGUID(const WideString& guid) const;
@@ -69,6 +72,7 @@ private:
   void LoadIndex(const char* blob, int64_t size);
   const char* FBlob = nullptr;
   int64_t FBlobSize = 0;
+  int64_t FImagesSize = 0;
 };
 
 // Writes a file data blob image by image, so a package never needs all its

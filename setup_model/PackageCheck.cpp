@@ -1,5 +1,6 @@
 #include "PackageCheck.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -78,6 +79,13 @@ std::vector<TPackageDamage> CheckPackage(const TResourceReader& reader, const TS
     damaged(u"the file data", Message(e));
     return damages;
   }
+  // The builder writes the images one after the other and the index behind
+  // them. An entry that reaches into the next image or into the index claims
+  // bytes that are not its file's, and inflating would not notice: it stops
+  // at the end of the stream. Entries that share one image are whole.
+  std::vector<int64_t> starts{data.ImagesSize()};
+  for (int i = 0; i < data.Count(); ++i) starts.push_back(data.Items(i)->Offset());
+  std::sort(starts.begin(), starts.end());
   for (int i = 0; i < files.Count(); ++i) {
     const TSetupFile& file = *files.Items(i);
     if (file.FileBytes <= 0) continue;
@@ -88,7 +96,11 @@ std::vector<TPackageDamage> CheckPackage(const TResourceReader& reader, const TS
       continue;
     }
     const TResourceBytes image = data.Image(*entry);
-    if (!LooksLikeImage(image.Data, image.Size)) damaged(name, u"the data of this file is not an image of the package");
+    const auto next = std::upper_bound(starts.begin(), starts.end(), static_cast<int64_t>(entry->Offset()));
+    if (!LooksLikeImage(image.Data, image.Size))
+      damaged(name, u"the data of this file is not an image of the package");
+    else if (next == starts.end() || entry->Offset() + static_cast<int64_t>(entry->Bytes()) > *next)
+      damaged(name, u"the data of this file runs into the data that follows it");
   }
   return damages;
 }

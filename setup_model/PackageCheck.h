@@ -24,7 +24,7 @@ struct TPackageDamage {
 // inflating the files' data (which costs as much as installing them and is
 // checked file by file as they are written): the product picture decodes
 // and is a PNG; every license text decodes; the file data index loads, each
-// of its images lies inside the blob and begins as the codec's images do;
-// every file of the script that has bytes has its image. Returns the first
+// of its images begins as the codec's images do and ends before the next
+// image or the index begins; every file of the script that has bytes has its image. Returns the first
 // damages found (at most a few), empty for a whole package.
 std::vector<TPackageDamage> CheckPackage(const TResourceReader& reader, const TSetupScript& script);

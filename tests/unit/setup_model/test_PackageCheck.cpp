@@ -51,6 +51,22 @@ struct TPackage {
   }
 };
 
+// The image of a.txt, then those of further files ({B} and so on), under
+// an index that gives a.txt's image one byte more than it has.
+std::string BlobWithLongerImage(int further) {
+  TMemoryStream out;
+  TFileDataBlobWriter writer(out);
+  TMemoryStream a(Encoded("eleven byte"));
+  TFileData* entry = writer.AddImage(u"{A}", a);
+  entry->SetBytes(entry->Bytes() + 1);
+  for (int i = 0; i < further; ++i) {
+    TMemoryStream b(Encoded("four"));
+    writer.AddImage(WideString(u"{") + static_cast<char16_t>(u'B' + i) + u"}", b);
+  }
+  writer.Finish();
+  return out.Bytes();
+}
+
 bool Has(const WideString& text, const WideString& part) { return text.find(part) != WideString::npos; }
 
 }  // namespace
@@ -80,6 +96,21 @@ TEST(PackageCheck, AWholePackagePassesAndEachDamageIsNamed) {
   flipped.Reader.Add(FileDataResID, flipped.Blob);
   EXPECT_TRUE(Has(flipped.Damages(), u"a.txt: the data of this file is not an image of the package"))
       << WideToUtf8(flipped.Damages());
+
+  // An index that gives an image more bytes than it has: inflating would
+  // stop at the stream's end and never notice. Into the index, and into the
+  // next file's image.
+  TPackage longer;
+  longer.Blob = BlobWithLongerImage(0);
+  longer.Reader.Add(FileDataResID, longer.Blob);
+  EXPECT_TRUE(Has(longer.Damages(), u"a.txt: the data of this file runs into the data that follows it"))
+      << WideToUtf8(longer.Damages());
+  TPackage overlapping;
+  overlapping.AddFile(u"b.txt", u"{B}", 4);
+  overlapping.Reader.Add(FileDataResID, BlobWithLongerImage(1));
+  EXPECT_TRUE(Has(overlapping.Damages(), u"a.txt: the data of this file runs into the data that follows it"))
+      << WideToUtf8(overlapping.Damages());
+  EXPECT_FALSE(Has(overlapping.Damages(), u"b.txt")) << WideToUtf8(overlapping.Damages());
 
   // Cut short, the blob's index cannot be read: nothing of the files is.
   TPackage cut;
