@@ -51,6 +51,20 @@ bool IsInsideFolder(const WideString& path, const WideString& folder) {
   return path.size() > prefix.size() && SameText(path.substr(0, prefix.size()), prefix);
 }
 
+WideString FirstLinkOnTheWay(const WideString& path, const WideString& folder,
+                             const std::function<bool(const WideString&)>& isLink) {
+  const WideString top = IncludeTrailingBackslash(folder);
+  if (!IsInsideFolder(path, top)) return WideString();
+  size_t at = top.size();
+  for (;;) {
+    const size_t slash = path.find(u'\\', at);
+    if (slash == WideString::npos) return WideString();
+    const WideString step = path.substr(0, slash);
+    if (isLink(step)) return step;
+    at = slash + 1;
+  }
+}
+
 std::vector<WideString> FoldersToPrune(const std::vector<WideString>& touched, const WideString& top) {
   const WideString topDir = IncludeTrailingBackslash(top);
   std::vector<WideString> folders;

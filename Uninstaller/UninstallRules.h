@@ -6,6 +6,7 @@
 // from. Kept apart so they are checked natively.
 #pragma once
 
+#include <functional>
 #include <vector>
 
 #include "QvTypes.h"
@@ -19,6 +20,14 @@ bool IsSafeAbsolutePath(const WideString& path);
 
 // True when path lies inside folder (not folder itself), ignoring case.
 bool IsInsideFolder(const WideString& path, const WideString& folder);
+
+// The first folder on the way from folder down to path (path inside
+// folder) that isLink says is a link (a junction or symbolic link), or
+// empty when none is: what lies behind a link is not the product's, however
+// it is named, and the link itself is what the uninstaller removes. The
+// file at path itself is not asked: deleting a link deletes the link.
+WideString FirstLinkOnTheWay(const WideString& path, const WideString& folder,
+                             const std::function<bool(const WideString&)>& isLink);
 
 // The folders to try to remove after files were deleted from touched:
 // each touched folder inside top and every folder between it and top,

@@ -76,6 +76,11 @@ THandle StartProgram(const WideString& commandLine, const WideString& workDir) {
   return THandle(pi.hProcess);
 }
 
+bool IsLink(const WideString& path) {
+  const DWORD attributes = GetFileAttributesW(W(path));
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
 bool FolderHasEntries(const WideString& folder) {
   WIN32_FIND_DATAW data;
   HANDLE find = FindFirstFileW(W(IncludeTrailingBackslash(folder) + u"*"), &data);
@@ -155,6 +160,13 @@ void TUninstaller::DeleteFiles() {
     if (SameText(path, FOwnPath) || SameText(path, TSetupfn::AppDir + u"Uninstall.da1") ||
         SameText(path, TSetupfn::AppDir + u"Uninstall.da2"))
       continue;
+    // A folder of the product that is now a link (a junction put there)
+    // leads elsewhere: the link goes, what it leads to stays.
+    const WideString link = FirstLinkOnTheWay(path, TSetupfn::AppDir, IsLink);
+    if (!link.empty()) {
+      RemoveLink(link);
+      continue;
+    }
     // Only a folder that a file was really deleted from counts as emptied
     // by this run; one the file had already left stays as it is.
     const bool existed = FileExists(path);
@@ -221,6 +233,15 @@ void TUninstaller::DeleteRegistryValues() {
       if (!KeyIsEmpty(RootOf(k.Root), parent) || RegDeleteKeyW(RootOf(k.Root), W(parent)) != ERROR_SUCCESS) break;
     }
   }
+}
+
+void TUninstaller::RemoveLink(const WideString& link) {
+  // A link to a folder is removed as a folder, which removes the link and
+  // nothing behind it; one that is gone already (an earlier file's turn
+  // removed it) is nothing to report.
+  if (RemoveDirectoryW(W(link)) || DeleteFileW(W(link)) || !IsLink(link)) return;
+  const DWORD error = GetLastError();
+  FLeftovers.push_back(Format(u"%s (%s)", {link, Trim(SysErrorMessage(static_cast<int>(error)))}));
 }
 
 void TUninstaller::Decline(const WideString& path) { FLeftovers.push_back(Format(Text(utDeclinedPathFmt), {path})); }

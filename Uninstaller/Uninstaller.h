@@ -64,6 +64,8 @@ public:
   // False when a data file stays (it is then among FLeftovers).
   bool DeleteUninstallData();
   void DeleteUninstallKey();
+  // Removes a link in the product's folder itself, never what it leads to.
+  void RemoveLink(const WideString& link);
   // A path of the data that is not followed, listed as left over.
   void Decline(const WideString& path);
 

@@ -8,7 +8,8 @@
 # uninstaller, its data and the entry stay; an entry that names another
 # folder is not removed. A file in use, or an Uninstall.da1 that cannot be
 # deleted, stays and is named (4), with the uninstaller, the data and the
-# entry, so that a second run finishes.
+# entry, so that a second run finishes. A folder of the product that is
+# a link is removed as a link; nothing behind it is deleted.
 . "$(dirname "$0")/harness.sh"
 wh_init
 
@@ -168,3 +169,24 @@ wh_bg_wait "$holder" 20 || wh_fail "the holder did not end"
 uninstall "$dir" 0 "once the file is free"
 for _ in $(seq 50); do [[ -d $dir ]] || break; sleep 0.1; done
 [[ ! -d $dir ]] || wh_fail "the second run left: $(ls -A "$dir")"
+
+# A folder of the product that is now a link (a junction planted as
+# {app}\bin) leads out of the product's folder: the uninstaller removes the
+# link and never deletes what lies behind it, however it is named.
+dir="$WH_WORK/linked"
+victim="$WH_WORK/victim"
+mkdir -p "$dir" "$victim/deeper"
+cp "$WH_BIN/Uninstall.exe" "$dir/"
+: >"$dir/own.txt"
+echo precious >"$victim/helper.dll"
+echo precious >"$victim/deeper/data.txt"
+ln -s "$victim" "$dir/bin"
+script '{6C1B7E2A-0D55-4E0C-9A51-3F1B2C3D4E24}' "{app}|own.txt" "{app}bin|helper.dll" "{app}bin\\deeper|data.txt" \
+  >"$dir/Uninstall.da1"
+uninstall "$dir" 0 "with {app}\\bin a link to another folder"
+[[ -f $victim/helper.dll && -f $victim/deeper/data.txt ]] ||
+  wh_fail "the uninstaller deleted through the link: $(cd "$victim" && find . -type f)"
+[[ ! -e $dir/own.txt ]] || wh_fail "the product's own file was not removed"
+for _ in $(seq 50); do [[ -d $dir ]] || break; sleep 0.1; done
+[[ ! -e $dir/bin && ! -L $dir/bin ]] || wh_fail "the link stayed in the product's folder"
+[[ ! -d $dir ]] || wh_fail "the removal left: $(ls -A "$dir")"

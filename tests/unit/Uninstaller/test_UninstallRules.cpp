@@ -30,6 +30,17 @@ TEST(UninstallRulesTest, PrunesTouchedFoldersDeepestFirstUpToTheTop) {
   EXPECT_EQ(FoldersToPrune({u"C:\\App\\"}, u"C:\\App\\"), (Paths{u"C:\\App\\"}));
 }
 
+TEST(UninstallRulesTest, ALinkOnTheWayIntoTheProductsFolderIsFoundFirst) {
+  Paths asked;
+  auto linkAt = [&asked](const WideString& link) {
+    return [&asked, link](const WideString& p) { asked.push_back(p); return SameText(p, link); };
+  };
+  EXPECT_EQ(FirstLinkOnTheWay(u"C:\\App\\bin\\x\\f.dll", u"C:\\App", linkAt(u"C:\\App\\bin\\x")), u"C:\\App\\bin\\x");
+  EXPECT_EQ(asked, (Paths{u"C:\\App\\bin", u"C:\\App\\bin\\x"}));  // the file itself is not asked
+  EXPECT_EQ(FirstLinkOnTheWay(u"C:\\App\\f.dll", u"C:\\App\\", linkAt(u"C:\\App\\f.dll")), u"");
+  EXPECT_EQ(FirstLinkOnTheWay(u"D:\\Other\\bin\\f.dll", u"C:\\App\\", linkAt(u"D:\\Other\\bin")), u"");
+}
+
 TEST(UninstallRulesTest, ParentKeysStopBelowTheRoot) {
   EXPECT_EQ(ParentKeysToPrune(u"Software\\Vendor\\Product\\Settings"),
             (Paths{u"Software\\Vendor\\Product", u"Software\\Vendor"}));
