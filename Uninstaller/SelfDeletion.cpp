@@ -88,9 +88,11 @@ bool CreateWithHandles(const WideString& program, WideString commandLine, const 
   return true;
 }
 
-// The folders of earlier copies that could not be removed (a copy that
-// could not move out of its folder); what is left is empty and goes with
-// the next removal.
+// The folders of earlier copies. The system deletes a copy when its
+// process ends, and the copy's folder is opened for deletion on close as
+// well; but where the folder's last handle closes while the running file
+// still holds it (Wine), the emptied folder stays: it goes with the next
+// removal.
 void RemoveEmptiedCopyFolders(const WideString& tempDir) {
   WIN32_FIND_DATAW data;
   const HANDLE find = FindFirstFileW(W(tempDir + u"~uninst{*}"), &data);
@@ -100,17 +102,6 @@ void RemoveEmptiedCopyFolders(const WideString& tempDir) {
       RemoveDirectoryW(W(tempDir + WideString(reinterpret_cast<const char16_t*>(data.cFileName))));
   } while (FindNextFileW(find, &data));
   FindClose(find);
-}
-
-// Once it runs, the copy moves out of its private folder into the folder
-// above and removes it: nobody can change a running program's file, and the
-// system deletes the file when the process ends, but a folder would stay.
-void LeavePrivateFolder() {
-  const WideString own = ParamStr(0);
-  const WideString folder = ExcludeTrailingBackslash(ExtractFilePath(own));
-  const WideString folderName = ExtractFileName(folder);
-  if (folderName.rfind(u"~uninst{", 0) != 0) return;
-  if (MoveFileExW(W(own), W(ExtractFilePath(folder) + folderName + u".exe"), 0)) RemoveDirectoryW(W(folder));
 }
 
 }  // namespace
@@ -176,7 +167,6 @@ int RunCleanupCopy() {
   TFileIdentity expected;
   if (!TryStrToInt64(ParamStr(2), handleValue) || !TFileIdentity::Parse(ParamStr(3), expected)) return 1;
   const WideString original = ParamStr(4);
-  LeavePrivateFolder();
 
   // The original's process, inherited: it ends right after starting this.
   const THandle process(reinterpret_cast<HANDLE>(static_cast<uintptr_t>(handleValue)));

@@ -237,8 +237,11 @@ void TUninstaller::DeleteRegistryValues() {
 
 void TUninstaller::RemoveLink(const WideString& link) {
   // A link to a folder is removed as a folder, which removes the link and
-  // nothing behind it; one that is gone already (an earlier file's turn
-  // removed it) is nothing to report.
+  // nothing behind it; each link once, however many paths lead through it.
+  // One that cannot be removed (Wine removes none) is left over.
+  for (const WideString& done : FLinksSeen)
+    if (SameText(done, link)) return;
+  FLinksSeen.push_back(link);
   if (RemoveDirectoryW(W(link)) || DeleteFileW(W(link)) || !IsLink(link)) return;
   const DWORD error = GetLastError();
   FLeftovers.push_back(Format(u"%s (%s)", {link, Trim(SysErrorMessage(static_cast<int>(error)))}));

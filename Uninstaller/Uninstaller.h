@@ -46,6 +46,8 @@ public:
   WideString FEntryLocation;  // "InstallLocation" of the uninstall entry
   // What could not be removed, one line each, for the user.
   std::vector<WideString> FLeftovers;
+  // Links met in the product's folder (RemoveLink), each handled once.
+  std::vector<WideString> FLinksSeen;
   // Folders below the product's folder that files were deleted from.
   std::vector<WideString> FTouchedFolders;
 

@@ -53,7 +53,10 @@ wh_on_exit rm -rf "$app"
 # The state to come back to: every file and folder of drive C: but Wine's
 # own, and the two registry trees a product writes into.
 snapshot() {
-  (cd "$WINEPREFIX/drive_c" && find . -path ./windows -prune -o -print | LC_ALL=C sort) >"$1.files"
+  # The uninstaller's cleanup copy is deleted as its process ends; its
+  # private folder, emptied then, stays under Wine until the next removal.
+  (cd "$WINEPREFIX/drive_c" && find . -path ./windows -prune -o -path './users/*/Temp/~uninst{*}' -type d -empty \
+    -prune -o -print | LC_ALL=C sort) >"$1.files"
   local tree
   for tree in HKLM HKCU; do
     wh_reg_export "$tree\\Software" "$WH_WORK/export.reg" || wh_fail "cannot export $tree\\Software"

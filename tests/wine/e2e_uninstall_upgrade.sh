@@ -56,7 +56,9 @@ wh_assert_eq 1 "$entries" "uninstall entries of the product"
 pgrep -fa '~uninst' && wh_fail "a copy of the uninstaller is still running"
 temp=$(wh_unixpath "$(wh__sys cmd /c echo %TEMP% | tr -d '\r')")
 [[ -d $temp ]] || wh_fail "no temporary folder \"$temp\""
-leftover=$(find "$temp" -maxdepth 1 -name '~uninst*' -newermt "@$before" 2>/dev/null || true)
+# The copy goes as its process ends; its private folder, emptied then,
+# stays under Wine until the next removal sweeps it.
+leftover=$(find "$temp" -maxdepth 1 -name '~uninst*' -newermt "@$before" -not -empty 2>/dev/null || true)
 [[ -z $leftover ]] || wh_fail "a copy of the uninstaller stayed in the temporary folder: $leftover"
 
 # Version 2's uninstaller, put there by the upgrade, removes version 2.
