@@ -24,3 +24,19 @@ void TQvTcpSocket::TimedOut(const std::string& what) const {
   if (FDeadline && FDeadline->Passed()) FDeadline->Expired();
   throw ENetError(Utf8ToWide(what));
 }
+
+void TQvTcpSocket::ConnectTimedOut(const std::string& host, uint16_t port, int connectTimeoutMs) {
+  throw ENetError(Utf8ToWide("Connection to " + host + ":" + std::to_string(port) + " timed out after " +
+                             std::to_string(connectTimeoutMs) + " ms"));
+}
+
+int TQvTcpSocket::ConnectWait(const std::string& host, uint16_t port, std::chrono::steady_clock::time_point connectEnd,
+                              int connectTimeoutMs, const TQvTransferDeadline* deadline) {
+  int wait = 0;
+  if (connectTimeoutMs > 0) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(connectEnd - std::chrono::steady_clock::now()).count();
+    if (left <= 0) ConnectTimedOut(host, port, connectTimeoutMs);
+    wait = static_cast<int>(left);
+  }
+  return deadline ? deadline->Bound(wait) : wait;
+}

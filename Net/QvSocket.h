@@ -73,6 +73,12 @@ private:
   // deadline; and the failure when it ends, the deadline's if that passed.
   int Wait() const { return FDeadline ? FDeadline->Bound(FReadTimeoutMs) : FReadTimeoutMs; }
   [[noreturn]] void TimedOut(const std::string& what) const;
+  // The connection attempt's failure when its time-out ends, and how long
+  // it may still wait (0: for ever): until the connect time-out's end and
+  // the transfer's, whichever comes first.
+  [[noreturn]] static void ConnectTimedOut(const std::string& host, uint16_t port, int connectTimeoutMs);
+  static int ConnectWait(const std::string& host, uint16_t port, std::chrono::steady_clock::time_point connectEnd,
+                         int connectTimeoutMs, const TQvTransferDeadline* deadline);
   intptr_t FHandle;  // the platform's socket (an fd, or a SOCKET on Windows)
   int FReadTimeoutMs = 0;
   const TQvTransferDeadline* FDeadline = nullptr;

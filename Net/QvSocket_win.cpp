@@ -56,24 +56,6 @@ bool WaitFor(SOCKET s, bool write, int timeoutMs) {
   return r > 0;
 }
 
-[[noreturn]] void ConnectTimedOut(const std::string& host, uint16_t port, int connectTimeoutMs) {
-  throw ENetError(Utf8ToWide("Connection to " + host + ":" + std::to_string(port) + " timed out after " +
-                             std::to_string(connectTimeoutMs) + " ms"));
-}
-
-// How long a connection attempt may still wait (0: for ever): until the
-// connect time-out's end and the transfer's, whichever comes first.
-int ConnectWait(const std::string& host, uint16_t port, std::chrono::steady_clock::time_point connectEnd,
-                int connectTimeoutMs, const TQvTransferDeadline* deadline) {
-  int wait = 0;
-  if (connectTimeoutMs > 0) {
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(connectEnd - std::chrono::steady_clock::now()).count();
-    if (left <= 0) ConnectTimedOut(host, port, connectTimeoutMs);
-    wait = static_cast<int>(left);
-  }
-  return deadline ? deadline->Bound(wait) : wait;
-}
-
 }  // namespace
 
 std::unique_ptr<TQvTcpSocket> TQvTcpSocket::Connect(const std::string& host, uint16_t port, int connectTimeoutMs,
