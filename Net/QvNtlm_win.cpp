@@ -7,6 +7,7 @@
 
 #include "QvHttpWire.h"
 #include "QvNtlm.h"
+#include "QvSecurityApi_win.h"
 #include "QvSysUtils.h"
 #include "QvWinApi.h"
 
@@ -19,8 +20,8 @@ public:
     SecInvalidateHandle(&FContext);
   }
   ~TSspiNtlmClient() override {
-    if (SecIsValidHandle(&FContext)) ::DeleteSecurityContext(&FContext);
-    if (SecIsValidHandle(&FCredentials)) ::FreeCredentialsHandle(&FCredentials);
+    if (SecIsValidHandle(&FContext)) QvSspi().DeleteSecurityContext(&FContext);
+    if (SecIsValidHandle(&FCredentials)) QvSspi().FreeCredentialsHandle(&FCredentials);
   }
 
   // False when the system has no NTLM package (Wine without winbind).
@@ -39,7 +40,7 @@ public:
     id.PasswordLength = static_cast<unsigned long>(FPassword.size());
     id.Flags = SEC_WINNT_AUTH_IDENTITY_UNICODE;
     TimeStamp expiry;
-    return ::AcquireCredentialsHandleW(nullptr, const_cast<wchar_t*>(L"NTLM"), SECPKG_CRED_OUTBOUND, nullptr, &id, nullptr,
+    return QvSspi().AcquireCredentialsHandleW(nullptr, const_cast<wchar_t*>(L"NTLM"), SECPKG_CRED_OUTBOUND, nullptr, &id, nullptr,
                                        nullptr, &FCredentials, &expiry) == SEC_E_OK;
   }
 
@@ -52,13 +53,13 @@ public:
     unsigned long attributes = 0;
     TimeStamp expiry;
     const bool first = !SecIsValidHandle(&FContext);
-    const SECURITY_STATUS s = ::InitializeSecurityContextW(
+    const SECURITY_STATUS s = QvSspi().InitializeSecurityContextW(
         &FCredentials, first ? nullptr : &FContext, nullptr, ISC_REQ_ALLOCATE_MEMORY | ISC_REQ_CONNECTION, 0,
         SECURITY_NATIVE_DREP, first ? nullptr : &inDesc, 0, &FContext, &outDesc, &attributes, &expiry);
     std::string token;
     if (outBuffer.pvBuffer) {
       token.assign(static_cast<const char*>(outBuffer.pvBuffer), outBuffer.cbBuffer);
-      ::FreeContextBuffer(outBuffer.pvBuffer);
+      QvSspi().FreeContextBuffer(outBuffer.pvBuffer);
     }
     if ((s != SEC_E_OK && s != SEC_I_CONTINUE_NEEDED) || token.empty())
       throw EHttpError(u"NTLM authentication failed: 0x" + IntToHex(static_cast<uint32_t>(s), 8) + u" " +

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <vector>
 
+#include "QvSecurityApi_win.h"
 #include "QvSysUtils.h"
 #include "QvTls.h"
 #include "QvWinApi.h"
@@ -21,7 +22,7 @@ namespace {
 class TCredentials {
 public:
   TCredentials() { SecInvalidateHandle(&FHandle); }
-  ~TCredentials() { if (SecIsValidHandle(&FHandle)) ::FreeCredentialsHandle(&FHandle); }
+  ~TCredentials() { if (SecIsValidHandle(&FHandle)) QvSspi().FreeCredentialsHandle(&FHandle); }
   TCredentials(const TCredentials&) = delete;
   TCredentials& operator=(const TCredentials&) = delete;
   CredHandle* Get() { return &FHandle; }
@@ -33,7 +34,7 @@ private:
 class TContext {
 public:
   TContext() { SecInvalidateHandle(&FHandle); }
-  ~TContext() { if (SecIsValidHandle(&FHandle)) ::DeleteSecurityContext(&FHandle); }
+  ~TContext() { if (SecIsValidHandle(&FHandle)) QvSspi().DeleteSecurityContext(&FHandle); }
   TContext(const TContext&) = delete;
   TContext& operator=(const TContext&) = delete;
   CtxtHandle* Get() { return &FHandle; }
@@ -46,7 +47,7 @@ private:
 // Output tokens that SSPI allocated for us.
 struct TSspiBuffer {
   SecBuffer Buffer = {0, SECBUFFER_TOKEN, nullptr};
-  ~TSspiBuffer() { if (Buffer.pvBuffer) ::FreeContextBuffer(Buffer.pvBuffer); }
+  ~TSspiBuffer() { if (Buffer.pvBuffer) QvSspi().FreeContextBuffer(Buffer.pvBuffer); }
 };
 
 WideString StatusText(long status) {
@@ -94,10 +95,10 @@ bool IsCertificateStatus(SECURITY_STATUS s) {
 }
 
 struct TCertFree {
-  void operator()(const CERT_CONTEXT* c) const { ::CertFreeCertificateContext(c); }
+  void operator()(const CERT_CONTEXT* c) const { QvCrypt().FreeCertificateContext(c); }
 };
 struct TChainFree {
-  void operator()(const CERT_CHAIN_CONTEXT* c) const { ::CertFreeCertificateChain(c); }
+  void operator()(const CERT_CHAIN_CONTEXT* c) const { QvCrypt().FreeCertificateChain(c); }
 };
 
 // The system's own check of a server: the chain to a root it trusts, for
@@ -106,7 +107,7 @@ struct TChainFree {
 // skips it and for a literal address, which Schannel gets no name for.
 void VerifyServerCertificate(CtxtHandle* context, const WideString& host) {
   const CERT_CONTEXT* raw = nullptr;
-  const SECURITY_STATUS s = ::QueryContextAttributesW(context, SECPKG_ATTR_REMOTE_CERT_CONTEXT, &raw);
+  const SECURITY_STATUS s = QvSspi().QueryContextAttributesW(context, SECPKG_ATTR_REMOTE_CERT_CONTEXT, &raw);
   if (s != SEC_E_OK || !raw) Untrusted(host, s != SEC_E_OK ? s : SEC_E_CERT_UNKNOWN);
   const std::unique_ptr<const CERT_CONTEXT, TCertFree> cert(raw);
   char serverAuth[] = szOID_PKIX_KP_SERVER_AUTH;
@@ -117,7 +118,7 @@ void VerifyServerCertificate(CtxtHandle* context, const WideString& host) {
   chainPara.RequestedUsage.Usage.cUsageIdentifier = 1;
   chainPara.RequestedUsage.Usage.rgpszUsageIdentifier = usages;
   const CERT_CHAIN_CONTEXT* rawChain = nullptr;
-  if (!::CertGetCertificateChain(nullptr, cert.get(), nullptr, cert->hCertStore, &chainPara, 0, nullptr, &rawChain))
+  if (!QvCrypt().GetCertificateChain(nullptr, cert.get(), nullptr, cert->hCertStore, &chainPara, 0, nullptr, &rawChain))
     Untrusted(host, static_cast<long>(::GetLastError()));
   const std::unique_ptr<const CERT_CHAIN_CONTEXT, TChainFree> chain(rawChain);
   SSL_EXTRA_CERT_CHAIN_POLICY_PARA ssl = {};
@@ -129,7 +130,7 @@ void VerifyServerCertificate(CtxtHandle* context, const WideString& host) {
   policy.pvExtraPolicyPara = &ssl;
   CERT_CHAIN_POLICY_STATUS status = {};
   status.cbSize = sizeof status;
-  if (!::CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_SSL, chain.get(), &policy, &status))
+  if (!QvCrypt().VerifyCertificateChainPolicy(CERT_CHAIN_POLICY_SSL, chain.get(), &policy, &status))
     Untrusted(host, static_cast<long>(::GetLastError()));
   if (status.dwError != 0) Untrusted(host, static_cast<long>(status.dwError));
 }
@@ -148,7 +149,7 @@ public:
       throw;
     }
     if (FVerify) VerifyServerCertificate(FContext.Get(), FHost);
-    const SECURITY_STATUS s = ::QueryContextAttributesW(FContext.Get(), SECPKG_ATTR_STREAM_SIZES, &FSizes);
+    const SECURITY_STATUS s = QvSspi().QueryContextAttributesW(FContext.Get(), SECPKG_ATTR_STREAM_SIZES, &FSizes);
     if (s != SEC_E_OK) Fail("TLS stream sizes", s);
   }
 
@@ -164,7 +165,7 @@ public:
                         {FSizes.cbTrailer, SECBUFFER_STREAM_TRAILER, record.data() + FSizes.cbHeader + n},
                         {0, SECBUFFER_EMPTY, nullptr}};
       SecBufferDesc desc = {SECBUFFER_VERSION, 4, b};
-      const SECURITY_STATUS s = ::EncryptMessage(FContext.Get(), 0, &desc, 0);
+      const SECURITY_STATUS s = QvSspi().EncryptMessage(FContext.Get(), 0, &desc, 0);
       if (s != SEC_E_OK) Fail("TLS encryption failed", s);
       FTransport->SendAll(record.data(), b[0].cbBuffer + b[1].cbBuffer + b[2].cbBuffer);
       data += n;
@@ -192,7 +193,7 @@ public:
                         {0, SECBUFFER_EMPTY, nullptr},
                         {0, SECBUFFER_EMPTY, nullptr}};
       SecBufferDesc desc = {SECBUFFER_VERSION, 4, b};
-      const SECURITY_STATUS s = ::DecryptMessage(FContext.Get(), &desc, 0, nullptr);
+      const SECURITY_STATUS s = QvSspi().DecryptMessage(FContext.Get(), &desc, 0, nullptr);
       if (s == SEC_E_INCOMPLETE_MESSAGE) {
         if (!ReadMore()) throw ENetError(u"Connection closed inside a TLS record");
         continue;
@@ -239,11 +240,11 @@ private:
     // its own defaults.
     cred.grbitEnabledProtocols = SP_PROT_TLS1_CLIENT | SP_PROT_TLS1_1_CLIENT | SP_PROT_TLS1_2_CLIENT;
     TimeStamp expiry;
-    SECURITY_STATUS s = ::AcquireCredentialsHandleW(nullptr, const_cast<wchar_t*>(UNISP_NAME_W), SECPKG_CRED_OUTBOUND, nullptr,
+    SECURITY_STATUS s = QvSspi().AcquireCredentialsHandleW(nullptr, const_cast<wchar_t*>(UNISP_NAME_W), SECPKG_CRED_OUTBOUND, nullptr,
                                                     &cred, nullptr, nullptr, FCredentials.Get(), &expiry);
     if (s != SEC_E_OK) {
       cred.grbitEnabledProtocols = 0;
-      s = ::AcquireCredentialsHandleW(nullptr, const_cast<wchar_t*>(UNISP_NAME_W), SECPKG_CRED_OUTBOUND, nullptr, &cred,
+      s = QvSspi().AcquireCredentialsHandleW(nullptr, const_cast<wchar_t*>(UNISP_NAME_W), SECPKG_CRED_OUTBOUND, nullptr, &cred,
                                       nullptr, nullptr, FCredentials.Get(), &expiry);
     }
     if (s != SEC_E_OK) Fail("TLS is not available", s);
@@ -271,7 +272,7 @@ private:
     SecBufferDesc outDesc = {SECBUFFER_VERSION, 1, &out.Buffer};
     unsigned long attributes = 0;
     TimeStamp expiry;
-    const SECURITY_STATUS s = ::InitializeSecurityContextW(
+    const SECURITY_STATUS s = QvSspi().InitializeSecurityContextW(
         FCredentials.Get(), first ? nullptr : FContext.Get(), FTarget.empty() ? nullptr : const_cast<wchar_t*>(W(FTarget)),
         Flags(), 0, 0, first ? nullptr : &inDesc, 0, FContext.Get(), &outDesc, &attributes, &expiry);
     FLastStatus = s;

@@ -72,10 +72,17 @@ sed -i "s|GotoUrl=\"[^\"]*\"|GotoUrl=\"http://127.0.0.1:$http_port/trickle\"|" "
 wh_setupkit build "$WH_WORK/p/product.xml" --stub "$WH_BIN/Setup.exe" -o "$srv/www/full.exe" \
   --online "$WH_WORK/Setup_42.exe" >/dev/null 2>&1 || wh_fail "setupkit build --online failed"
 wh_reg_add "$base\\$guid" InstallLocation REG_SZ "$(wh_winpath "$app")\\"
+# The TLS layer's system libraries planted beside the setup: the override
+# makes Wine prefer a DLL file found by the search over its own copy.
+for name in secur32 crypt32; do cp "$WH_BIN/planted.dll" "$WH_WORK/$name.dll"; done
 rc=0
 start=$SECONDS
-wh_wine "$WH_WORK/Setup_42.exe" /Silent >"$WH_WORK/out.txt" 2>"$WH_WORK/err.txt" || rc=$?
+WINEDLLOVERRIDES="$WINEDLLOVERRIDES;secur32,crypt32=n,b" \
+  wh_wine "$WH_WORK/Setup_42.exe" /Silent >"$WH_WORK/out.txt" 2>"$WH_WORK/err.txt" || rc=$?
 took=$((SECONDS - start))
+for name in secur32 crypt32; do
+  [[ ! -e $WH_WORK/$name.dll.loaded ]] || wh_fail "the online setup loaded the $name.dll planted beside it"
+done
 wh_assert_eq 0 "$rc" "exit code of the online /Silent installation ($(cat "$WH_WORK/err.txt"))"
 (( took < 90 )) || wh_fail "the installation waited for the trickling completion call ($took s)"
 cmp -s "$WH_WORK/p/files/data/sub/nested.dat" "$app/data/sub/nested.dat" || wh_fail "the product was not installed"
@@ -83,6 +90,15 @@ cmp -s "$WH_WORK/p/files/data/sub/nested.dat" "$app/data/sub/nested.dat" || wh_f
 # nginx logs the call when it notices the closed connection, at its next byte.
 for _ in $(seq 50); do grep -q 'GET /trickle?rcode=42 ' "$srv/access.log" && break; sleep 0.2; done
 grep -q 'GET /trickle?rcode=42 ' "$srv/access.log" || wh_fail "no completion call with rcode=42: $(cat "$srv/access.log")"
+
+# The control: a program without the protection loads the planted copies.
+cp "$WH_BIN/loadlib.exe" "$WH_WORK/loadlib.exe"
+WINEDLLOVERRIDES="$WINEDLLOVERRIDES;secur32,crypt32=n,b" \
+  wh_wine "$WH_WORK/loadlib.exe" secur32 crypt32 >"$WH_WORK/control.txt" 2>&1 || true
+for name in secur32 crypt32; do
+  [[ -e $WH_WORK/$name.dll.loaded ]] || wh_fail "the control did not load the planted $name.dll: $(cat "$WH_WORK/control.txt")"
+  rm -f "$WH_WORK/$name.dll" "$WH_WORK/$name.dll.loaded"
+done
 
 # The same setup without a pin: the server has to prove who it is, and a
 # self-signed certificate does not; the reason goes to standard error.

@@ -53,10 +53,7 @@ known=${known/ gdiplus / }
 for exe in "$downloads/Setup.exe" "$(dirname "$SETUP_EXE")/Uninstall.exe"; do
   while read -r dll; do
     name=$(tr 'A-Z' 'a-z' <<<"${dll%.[dD][lL][lL]}")
-    # secur32 and crypt32 are still imported, and so not planted below
-    # (a copy beside Setup.exe would be loaded): to be loaded late like
-    # gdiplus.
-    [[ $known == *" $name "* || $name == secur32 || $name == crypt32 ]] ||
+    [[ $known == *" $name "* ]] ||
       wh_fail "$(basename "$exe") imports $dll, which Windows would look for beside the program first"
   done < <(objdump -p "$exe" | sed -n 's/^\tDLL Name: //p')
 done
