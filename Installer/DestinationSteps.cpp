@@ -8,11 +8,13 @@
 #include "FolderRules.h"
 #include "MainFrm.h"
 #include "MySetupUtils.h"
+#include "QvFolderSecurity.h"
 #include "QvRegistry.h"
 #include "QvSysUtils.h"
 #include "QvVclUtils.h"
 #include "QvWinApi.h"
 #include "QvWindows.h"
+#include "SetupRules.h"
 #include "TkApplication.h"
 
 namespace {
@@ -30,6 +32,12 @@ public:
 void RunUninstallCommand(const TRegistry& key) {
   const WideString command = key.ReadString(u"QuietUninstallString");
   if (command.empty()) return;
+  // The uninstaller it names runs with this program's rights: not one that
+  // others could have replaced, nor one from a folder where they could
+  // have put the libraries it loads.
+  const WideString program = ProgramOfCommandLine(command);
+  if (TQvFolderSecurity::OthersMayChange(ExtractFilePath(program)) || TQvFolderSecurity::OthersMayChange(program))
+    return;
   THourGlass hourGlass;
   TQvWinfn::RunAndWait(command);
   Sleep(2000);
@@ -60,7 +68,14 @@ bool TMainForm::CheckDestDir() {
     edtDestDir->SetFocus();
     return false;
   }
+  // Outside Program Files the first folder made gets administrators-only
+  // rights as it is made, so that nobody can put anything into it first;
+  // the folders below inherit them.
+  const bool guarded = !IsInsideAnyFolder(appDir, ProgramFilesFolders());
+  WideString created;
   if (!DirectoryExists(appDir)) {
+    created = TopmostMissingFolder(appDir, DirectoryExists);
+    if (guarded && !created.empty()) TQvFolderSecurity::CreateProtected(created);
     try {
       ForceDirectories(appDir);
     } catch (const Exception&) {
@@ -70,6 +85,10 @@ bool TMainForm::CheckDestDir() {
       TQvVclfn::ShowInfo(Handle(), Format(ResCreateDestDirFailureFmt(), {appDir}));
       return false;
     }
+  }
+  if (guarded && !GuardDestDir(created)) {
+    if (!FSilentMode) edtDestDir->SetFocus();
+    return false;
   }
   // A folder may exist and still refuse files (read-only media, no access).
   const WideString testFile = appDir + TQvStrfn::NewGUIDString();
@@ -82,6 +101,48 @@ bool TMainForm::CheckDestDir() {
     return false;
   }
   return true;
+}
+
+// The installer runs with administrator rights, and so do the programs it
+// installs when an administrator starts them: whoever may change the
+// product's folder may replace them. Program Files gives a new folder
+// rights that only administrators may change; anywhere else the folder
+// gets such rights here.
+bool TMainForm::GuardDestDir(const WideString& created) {
+  const WideString& appDir = TSetupfn::AppDir;
+  if (!TQvFolderSecurity::OthersMayChange(appDir)) return true;
+  // Folders this run made without the rights (a system that refused them
+  // at creation), or this product's own folder from an earlier
+  // installation made before folders were protected: both are protected
+  // without asking.
+  const WideString previous = PreviousInstallLocation();
+  const bool own = !previous.empty() && SameText(NormalisedFolder(previous), appDir);
+  if (!created.empty() || own) {
+    TQvFolderSecurity::Protect(created.empty() ? appDir : created);
+    if (!TQvFolderSecurity::OthersMayChange(appDir)) return true;
+  }
+  const WideString open = Format(Text(tidDestDirOpenFmt), {appDir});
+  // Nobody can answer a silent run's question: the folder is refused.
+  if (FSilentMode) {
+    TQvSysWinfn::WriteStdErr(open);
+    return false;
+  }
+  // Someone else's folder: its rights change only with the user's consent
+  // (other people may rely on writing there).
+  if (TQvWinfn::MessageBox(Handle(), open + u"\r\n\r\n" + Text(tidDestDirProtectQuestion),
+                           MB_YESNO | MB_ICONWARNING, Application().Title()) != IDYES)
+    return false;
+  if (TQvFolderSecurity::Protect(appDir) && !TQvFolderSecurity::OthersMayChange(appDir)) return true;
+  TQvVclfn::ShowInfo(Handle(), Text(tidDestDirProtectFailed));
+  return false;
+}
+
+WideString TMainForm::PreviousInstallLocation() const {
+  TRegistry reg(kLocalMachine);
+  const WideString keyA = Format(u"%s\\%s", {WideString(UninstallKey), FScript->BaseInfo()->GUID});
+  const WideString keyB = Format(u"%s\\%s_kv", {WideString(UninstallKey), FScript->BaseInfo()->GUID});
+  if (!reg.OpenKeyReadOnly(keyA) && !reg.OpenKeyReadOnly(keyB)) return WideString();
+  return reg.ValueExists(u"InstallLocation") ? reg.ReadString(u"InstallLocation") : WideString();
 }
 
 void TMainForm::UninstallOldVersion() {

@@ -57,6 +57,29 @@ bool IsRefusedFolder(const WideString& folder, const std::vector<WideString>& re
   return false;
 }
 
+bool IsInsideAnyFolder(const WideString& folder, const std::vector<WideString>& parents) {
+  const WideString f = ComparableFolder(folder) + u"\\";
+  for (const WideString& p : parents) {
+    const WideString c = ComparableFolder(p);
+    if (c.empty()) continue;
+    const WideString prefix = c + u"\\";
+    if (f.size() >= prefix.size() && SameText(f.substr(0, prefix.size()), prefix)) return true;
+  }
+  return false;
+}
+
+WideString TopmostMissingFolder(const WideString& folder, bool (*exists)(const WideString&)) {
+  WideString f = ComparableFolder(folder);
+  WideString topmost;
+  while (!f.empty() && !IsRootFolder(f) && !exists(f + u"\\")) {
+    topmost = f + u"\\";
+    const size_t cut = f.find_last_of(u"\\");
+    if (cut == WideString::npos) break;
+    f.resize(cut);
+  }
+  return topmost;
+}
+
 bool IsRelativeFolder(const WideString& folder) { return PathRootLength(Trim(folder)) == 0; }
 
 WideString WithOneTrailingBackslash(const WideString& folder) {

@@ -24,6 +24,15 @@ bool IsRootFolder(const WideString& folder);
 // entries of refused count for nothing.
 bool IsRefusedFolder(const WideString& folder, const std::vector<WideString>& refused);
 
+// True when folder is one of parents or lies anywhere inside one, compared
+// as IsRefusedFolder compares. Empty entries count for nothing.
+bool IsInsideAnyFolder(const WideString& folder, const std::vector<WideString>& parents);
+
+// The outermost folder on folder's path that does not exist yet, with one
+// trailing backslash: what creating folder creates first ("D:\Apps\" for
+// "D:\Apps\X" when neither exists). Empty when folder exists.
+WideString TopmostMissingFolder(const WideString& folder, bool (*exists)(const WideString&));
+
 // A folder that depends on the current folder or drive ("Hello",
 // "D:Apps\Hello", "\Apps\Hello", "C:"): it names another place for every
 // program that reads it later.
@@ -48,6 +57,9 @@ WideString BrowsedDestination(const WideString& chosen, const WideString& defaul
 // the Start Menu and their public equivalents, ProgramData ..., each also
 // in its long form.
 std::vector<WideString> SharedSystemFolders();
+// Program Files of either view, each also in its long form: where Windows
+// gives a new folder rights that only administrators may change.
+std::vector<WideString> ProgramFilesFolders();
 // The folder as every later step must see it: full (GetFullPathNameW: no
 // "." or "..", no "/"), in its long form as far as it exists, with exactly
 // one trailing backslash. The folder itself when it cannot be resolved.

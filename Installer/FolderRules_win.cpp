@@ -23,6 +23,18 @@ WideString SystemFolder(UINT(WINAPI* get)(LPWSTR, UINT)) {
   return n > 0 && n <= MAX_PATH ? WideString(reinterpret_cast<const char16_t*>(buf), n) : WideString();
 }
 
+// The folders and the long form of each: a short 8.3 spelling of any of
+// them must not slip past.
+std::vector<WideString> WithLongForms(std::vector<WideString> folders) {
+  const size_t given = folders.size();
+  for (size_t i = 0; i < given; ++i) {
+    if (folders[i].empty()) continue;
+    const WideString longForm = TQvFilefn::LongPathName(folders[i]);
+    if (!longForm.empty()) folders.push_back(longForm);
+  }
+  return folders;
+}
+
 }  // namespace
 
 std::vector<WideString> SharedSystemFolders() {
@@ -62,14 +74,14 @@ std::vector<WideString> SharedSystemFolders() {
     const WideString p = ExcludeTrailingBackslash(profile);
     if (!p.empty()) folders.push_back(ExtractFilePath(p));
   }
-  // A short 8.3 spelling of any of them must not slip past.
-  const size_t given = folders.size();
-  for (size_t i = 0; i < given; ++i) {
-    if (folders[i].empty()) continue;
-    const WideString longForm = TQvFilefn::LongPathName(folders[i]);
-    if (!longForm.empty()) folders.push_back(longForm);
-  }
-  return folders;
+  return WithLongForms(std::move(folders));
+}
+
+std::vector<WideString> ProgramFilesFolders() {
+  std::vector<WideString> folders = {
+      EnvironmentFolder(L"ProgramFiles"), EnvironmentFolder(L"ProgramFiles(x86)"), EnvironmentFolder(L"ProgramW6432"),
+      TQvRegfn::GetSpecialFolder(CSIDL_PROGRAM_FILES), TQvRegfn::GetSpecialFolder(CSIDL_PROGRAM_FILESX86)};
+  return WithLongForms(std::move(folders));
 }
 
 WideString NormalisedFolder(const WideString& folder) {

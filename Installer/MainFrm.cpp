@@ -160,16 +160,9 @@ TMainForm::TMainForm() : TBaseForm(nullptr) {
   edtDestDir->SetText(TSetupfn::ExpandPath(FScript->BaseInfo()->DefInstallPath, FAppTitle));
   lblProxy->SetVisible(!FFullPackage);
 
-  // A previous installation's folder: the key this installer writes, or
-  // the "_kv" one; only the first that opens is read.
-  {
-    TRegistry reg(0x80000002u);
-    const WideString keyA = Format(u"%s\\%s", {WideString(UninstallKey), FScript->BaseInfo()->GUID});
-    const WideString keyB = Format(u"%s\\%s_kv", {WideString(UninstallKey), FScript->BaseInfo()->GUID});
-    if (reg.OpenKeyReadOnly(keyA) || reg.OpenKeyReadOnly(keyB)) {
-      if (reg.ValueExists(u"InstallLocation")) edtDestDir->SetText(reg.ReadString(u"InstallLocation"));
-    }
-  }
+  // A previous installation's folder.
+  const WideString previous = PreviousInstallLocation();
+  if (!previous.empty()) edtDestDir->SetText(previous);
 
   LoadProductIcon();
   LoadLicenseText();

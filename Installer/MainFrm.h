@@ -119,6 +119,14 @@ public:
   // raises EPackageDamaged naming what is damaged.
   void RequireWholePackage();
   bool CheckDestDir();            // DestinationSteps
+  // For a folder outside Program Files: true when only administrators can
+  // change it, after protecting it where this run made it, where it is
+  // this product's own, or where the user agrees; reports a refusal
+  // itself. created is the outermost folder this run made, or empty.
+  bool GuardDestDir(const WideString& created);  // DestinationSteps
+  // InstallLocation of this product's uninstall entry (the key this
+  // installer writes, else the "_kv" one); empty when there is none.
+  WideString PreviousInstallLocation() const;  // DestinationSteps
   void UninstallOldVersion();     // DestinationSteps
   void KillRunningPrograms();     // FileDeployment
   void InstallFiles();            // FileDeployment

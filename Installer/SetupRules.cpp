@@ -158,6 +158,16 @@ WideString WaitedCommandLine(const WideString& fileName, const WideString& param
   return Format(u"\"%s\" %s", {fileName, params});
 }
 
+WideString ProgramOfCommandLine(const WideString& commandLine) {
+  const WideString line = TrimLeft(commandLine);
+  if (!line.empty() && line[0] == u'"') {
+    const size_t close = line.find(u'"', 1);
+    return line.substr(1, close == WideString::npos ? WideString::npos : close - 1);
+  }
+  const size_t blank = line.find_first_of(u" \t");
+  return line.substr(0, blank);
+}
+
 WideString LicenseTextFromBytes(const std::string& bytes) {
   WideString text;
   auto utf16 = [&](size_t start, bool bigEndian) {

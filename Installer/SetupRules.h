@@ -71,6 +71,11 @@ WideString ProgramPath(const WideString& fileName, const WideString& appDir, con
 // parameters (the space is there even when they are empty).
 WideString WaitedCommandLine(const WideString& fileName, const WideString& params);
 
+// The program a command line starts: what stands between the first pair
+// of quotes when it begins with one, else everything up to the first
+// blank (what the system tries first for an unquoted path with blanks).
+WideString ProgramOfCommandLine(const WideString& commandLine);
+
 // A license text's bytes as lines joined with CR LF after every line. A
 // byte-order mark decides the encoding (FF FE UTF-16 LE, FE FF UTF-16 BE,
 // EF BB BF UTF-8); without one the bytes are in the ANSI code page. Lines

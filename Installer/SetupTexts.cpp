@@ -73,6 +73,19 @@ const TTextRow kRows[tidTextCount] = {
    u"安裝目錄 %s 不是完整路徑（應以磁碟機代號開頭，例如 D:\\Apps），請重新輸入。",
    u"The destination directory %s is not a full path (it must begin with a drive, such as D:\\Apps), "
    u"please re-enter."},
+  /* tidDestDirOpenFmt */
+  {u"没有管理员权限的用户也可以更改文件夹 %s：他们可以替换安装在其中的程序，使其以管理员权限运行。",
+   u"沒有系統管理員權限的使用者也可以變更資料夾 %s：他們可以替換安裝在其中的程式，使其以系統管理員權限執行。",
+   u"Users without administrator rights can change the folder %s: they could replace the programs installed "
+   u"there and have them run with administrator rights."},
+  /* tidDestDirProtectQuestion */
+  {u"是否将该文件夹设为只有管理员可以更改（其他用户仍可读取和运行其中的程序），然后安装？",
+   u"是否將該資料夾設為只有系統管理員可以變更（其他使用者仍可讀取和執行其中的程式），然後安裝？",
+   u"Make the folder changeable by administrators only (other users can still read it and run its programs) "
+   u"and install?"},
+  /* tidDestDirProtectFailed */
+  {u"安装程序无法更改该文件夹的权限。请选择其他文件夹。", u"安裝程式無法變更該資料夾的權限。請選擇其他資料夾。",
+   u"Setup cannot change the rights of this folder. Please choose another folder."},
   /* tidSelectLanguageCaption */ {u"选择语言", u"選擇語言", u"Select Language"},
   /* tidSelectLanguagePrompt */
   {u"请选择安装过程中要使用的语言：", u"請選擇安裝過程中要使用的語言：",

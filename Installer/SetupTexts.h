@@ -50,6 +50,9 @@ enum TTextId {
   // and one relative to the current folder or drive. Both name the folder.
   tidDestDirRefusedFmt,
   tidDestDirRelativeFmt,
+  tidDestDirOpenFmt,
+  tidDestDirProtectQuestion,
+  tidDestDirProtectFailed,
   // The language dialog (chosen by the system's language, not the product's).
   tidSelectLanguageCaption,
   tidSelectLanguagePrompt,

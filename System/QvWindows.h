@@ -51,10 +51,6 @@ public:
   // The temporary file ReplaceWhole writes for path: the same name each
   // time, so that one left by a killed run is taken over by the next.
   static WideString ReplacingName(const WideString& path);
-  // Creates the folder (its parent must exist) so that only
-  // administrators and SYSTEM can open it or anything in it, whatever the
-  // parent grants. False when it exists already or cannot be made so.
-  static bool CreatePrivateFolder(const WideString& path);
   // The current local date-time.
   static TDateTime Now();
 };

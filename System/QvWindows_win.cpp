@@ -2,7 +2,6 @@
 // times, shell folders, Windows versions, child processes, the shell and
 // message boxes, and the process's standard handles.
 #include <windows.h>
-#include <sddl.h>
 #include <shellapi.h>
 #include <shlobj.h>
 #include <tlhelp32.h>
@@ -238,35 +237,6 @@ void TQvFilefn::ReplaceWhole(const WideString& path, const char* data, int64_t s
   if (!::MoveFileExW(W(temp), W(path), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
     throw EInOutError(Format(u"Cannot replace file \"%s\". %s", {path, SysErrorMessage(GetLastOSError())}));
   guard.Keep = true;
-}
-
-namespace {
-
-// A security descriptor from its text form, freed with LocalFree.
-struct TSecurityText {
-  PSECURITY_DESCRIPTOR Descriptor = nullptr;
-  explicit TSecurityText(const wchar_t* sddl) {
-    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &Descriptor, nullptr))
-      Descriptor = nullptr;
-  }
-  ~TSecurityText() {
-    if (Descriptor) ::LocalFree(Descriptor);
-  }
-  TSecurityText(const TSecurityText&) = delete;
-  TSecurityText& operator=(const TSecurityText&) = delete;
-};
-
-}  // namespace
-
-bool TQvFilefn::CreatePrivateFolder(const WideString& path) {
-  // Protected (nothing inherited from the parent): full control for
-  // administrators and SYSTEM, passed on to everything created inside.
-  const TSecurityText security(L"D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)");
-  if (!security.Descriptor) return false;
-  SECURITY_ATTRIBUTES attributes = {};
-  attributes.nLength = sizeof attributes;
-  attributes.lpSecurityDescriptor = security.Descriptor;
-  return ::CreateDirectoryW(W(path), &attributes) != 0;
 }
 
 TDateTime TQvFilefn::Now() {

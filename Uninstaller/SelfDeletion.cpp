@@ -5,6 +5,7 @@
 #include <cwchar>
 #include <vector>
 
+#include "QvFolderSecurity.h"
 #include "QvSysUtils.h"
 #include "QvWinApi.h"
 #include "QvWindows.h"
@@ -120,7 +121,7 @@ bool StartCleanupCopy(const WideString& ownPath) {
   const WideString tempDir = TQvWinfn::GetTempDir();
   RemoveEmptiedCopyFolders(tempDir);
   const WideString folder = tempDir + u"~uninst" + TQvStrfn::NewGUIDString();
-  if (!TQvFilefn::CreatePrivateFolder(folder)) return false;
+  if (!TQvFolderSecurity::CreatePrivate(folder)) return false;
   const WideString copy = folder + u"\\~uninst.exe";
   if (!CopyFileW(W(ownPath), W(copy), TRUE)) {
     RemoveDirectoryW(W(folder));

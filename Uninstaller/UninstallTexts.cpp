@@ -27,6 +27,10 @@ const TTextRow kTexts[utTextCount] = {
     {u"%s（未移除：卸载数据中的这个路径不完整，或含有 \".\" 或 \"..\"）",
      u"%s（未移除：解除安裝資料中的這個路徑不完整，或含有 \".\" 或 \"..\"）",
      u"%s (not removed: the uninstall data gives no full path for it, or one with \".\" or \"..\")"},
+    {u"卸载程序位于 \"%s\"，没有管理员权限的用户也可以更改该文件夹，因此其中的卸载数据不可信。没有移除任何内容。",
+     u"解除安裝程式位於 \"%s\"，沒有系統管理員權限的使用者也可以變更該資料夾，因此其中的解除安裝資料不可信。沒有移除任何內容。",
+     u"The uninstaller is in \"%s\", a folder that users without administrator rights can change, so its "
+     u"uninstall data cannot be trusted. Nothing was removed."},
 };
 
 }  // namespace

@@ -15,6 +15,7 @@ enum TUninstallTextId {
   utFolderRefusedFmt,    // folder
   utEntryNameRefusedFmt, // data file
   utDeclinedPathFmt,     // a path of the data that is not followed
+  utFolderOpenFmt,       // folder
   utTextCount
 };
 

@@ -4,6 +4,7 @@
 
 #include "FolderRules.h"
 #include "MySetupUtils.h"
+#include "QvFolderSecurity.h"
 #include "QvRegistry.h"
 #include "QvSysUtils.h"
 #include "QvVclUtils.h"
@@ -37,6 +38,12 @@ void TUninstaller::LocateAppDir() {
   TSetupfn::AppDir = ExtractFilePath(FOwnPath);
   if (IsRefusedFolder(TSetupfn::AppDir, SharedSystemFolders()))
     throw EUninstallCannotStart(Format(Text(utFolderRefusedFmt), {TSetupfn::AppDir}));
+  // The uninstall data says what to delete and run with administrator
+  // rights: from a folder that others can change, it may be theirs.
+  const WideString data = TSetupfn::AppDir + u"Uninstall.da1";
+  if (TQvFolderSecurity::OthersMayChange(TSetupfn::AppDir) ||
+      (FileExists(data) && TQvFolderSecurity::OthersMayChange(data)))
+    throw EUninstallCannotStart(Format(Text(utFolderOpenFmt), {TSetupfn::AppDir}));
   // The process must not stand in the folder it is about to remove, nor in
   // one where others may put programs and libraries: the system folder.
   SetCurrentDirectoryW(W(TQvSysWinfn::SystemFolder()));

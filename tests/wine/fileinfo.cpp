@@ -7,7 +7,11 @@
 // bitness sees it (a 32-bit one gets "Program Files (x86)"): ProgramFiles,
 // Programs, CommonPrograms, Desktop, CommonDesktop, AppData, CommonAppData,
 // Windows, System.
+// fileinfo.exe --rights PATH: the owner and access list of a file or
+// folder in their text form, as a program reads them back.
 #include <shlobj.h>
+#include <aclapi.h>
+#include <sddl.h>
 
 #include "WineTool.h"
 
@@ -42,6 +46,24 @@ void ShowFolder(const WideString& name) {
   throw EOSError(u"unknown folder \"" + name + u"\"");
 }
 
+void ShowRights(const WideString& path) {
+  PSECURITY_DESCRIPTOR sd = nullptr;
+  const DWORD rc = ::GetNamedSecurityInfoW(wt::W(path), SE_FILE_OBJECT,
+                                           OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                                           nullptr, nullptr, &sd);
+  if (rc != ERROR_SUCCESS) {
+    ::SetLastError(rc);
+    wt::FailLastError(u"GetNamedSecurityInfoW " + path);
+  }
+  wchar_t* text = nullptr;
+  const BOOL ok = ::ConvertSecurityDescriptorToStringSecurityDescriptorW(
+      sd, SDDL_REVISION_1, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &text, nullptr);
+  ::LocalFree(sd);
+  if (!ok) wt::FailLastError(u"ConvertSecurityDescriptorToStringSecurityDescriptorW " + path);
+  wt::OutLine(wt::FromW(text));
+  ::LocalFree(text);
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -51,7 +73,12 @@ int wmain(int argc, wchar_t** argv) {
       ShowFolder(args[1]);
       return 0;
     }
-    if (args.size() != 1) throw wt::UsageError{u"fileinfo.exe FILE | fileinfo.exe --folder NAME"};
+    if (args.size() == 2 && args[0] == u"--rights") {
+      ShowRights(wt::WinPath(args[1]));
+      return 0;
+    }
+    if (args.size() != 1)
+      throw wt::UsageError{u"fileinfo.exe FILE | fileinfo.exe --folder NAME | fileinfo.exe --rights PATH"};
     const WideString path = wt::WinPath(args[0]);
     // Reading times needs no access to the content, so even a file that
     // someone holds without sharing can be examined.

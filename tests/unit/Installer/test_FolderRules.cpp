@@ -50,4 +50,23 @@ TEST(FolderRulesTest, BrowseAddsTheProductsFolderToARefusedChoiceOnly) {
   EXPECT_FALSE(IsRefusedFolder(BrowsedDestination(u"C:\\Windows\\", def, u"Title", kShared), kShared));
 }
 
+TEST(FolderRulesTest, InsideProgramFilesAndWhatCreatingAFolderCreatesFirst) {
+  const Paths pf = {u"C:\\Program Files\\", u"c:/program files (x86)", u""};
+  for (const char16_t* f : {u"C:\\Program Files\\", u"C:\\PROGRAM FILES\\Vendor\\App", u"C:/Program Files (x86)/X/"})
+    EXPECT_TRUE(IsInsideAnyFolder(f, pf)) << WideToUtf8(f);
+  // A name that merely starts like one, and the empty entry.
+  for (const char16_t* f : {u"C:\\Program Files Tools\\", u"C:\\Program\\", u"D:\\Apps\\", u"C:\\"})
+    EXPECT_FALSE(IsInsideAnyFolder(f, pf)) << WideToUtf8(f);
+
+  auto exists = [](const WideString& f) {
+    for (const char16_t* e : {u"C:\\", u"D:\\", u"D:\\Apps\\"})
+      if (SameText(f, e)) return true;
+    return false;
+  };
+  EXPECT_EQ(TopmostMissingFolder(u"C:\\Hello\\Sub\\", +exists), u"C:\\Hello\\");
+  EXPECT_EQ(TopmostMissingFolder(u"D:\\apps\\X", +exists), u"D:\\apps\\X\\");
+  EXPECT_EQ(TopmostMissingFolder(u"D:\\Apps\\", +exists), u"");
+  EXPECT_EQ(TopmostMissingFolder(u"E:\\New\\", +exists), u"E:\\New\\");
+}
+
 }  // namespace

@@ -195,4 +195,15 @@ TEST(FileDataIndexTest, ImagesStayInTheBlobAndBadIndexesFailBeforeAnyFile) {
             u"Stream read error");
 }
 
+TEST(SetupRulesTest, ProgramOfCommandLineIsWhatTheSystemStartsFirst) {
+  EXPECT_EQ(ProgramOfCommandLine(u"\"C:\\Program Files\\X\\Uninstall.exe\" /SILENT"),
+            u"C:\\Program Files\\X\\Uninstall.exe");
+  EXPECT_EQ(ProgramOfCommandLine(u"  \"C:\\A B\\u.exe\""), u"C:\\A B\\u.exe");
+  // Unquoted, a path with blanks starts what stands before the first one.
+  EXPECT_EQ(ProgramOfCommandLine(u"C:\\Program Files\\X\\u.exe /S"), u"C:\\Program");
+  EXPECT_EQ(ProgramOfCommandLine(u"C:\\X\\u.exe\t/S"), u"C:\\X\\u.exe");
+  EXPECT_EQ(ProgramOfCommandLine(u"\"C:\\unclosed"), u"C:\\unclosed");
+  EXPECT_EQ(ProgramOfCommandLine(u""), u"");
+}
+
 }  // namespace
