@@ -3,10 +3,17 @@
 // that cannot be written asks the user to retry, skip it or leave.
 #include <windows.h>
 
+#include <chrono>
+#include <exception>
+#include <string>
+#include <vector>
+
 #include "CopyFileFailureFrm.h"
+#include "DecodeAhead.h"
 #include "FileDataClasses.h"
 #include "MainFrm.h"
 #include "MySetupUtils.h"
+#include "PhaseTimes.h"
 #include "QvSysUtils.h"
 #include "QvWinApi.h"
 #include "QvWindows.h"
@@ -23,50 +30,118 @@ void TMainForm::KillRunningPrograms() {
 void TMainForm::InstallFiles() {
   // The index is read and checked whole before any file is written; the
   // images stay in the package's resource and are decoded one at a time.
+  const auto stepStart = std::chrono::steady_clock::now();
   TFileDataList data;
-  data.LoadIndexFromResource(*FPackage);
+  {
+    TPhaseScope phase(phIndex);
+    data.LoadIndexFromResource(*FPackage);
+  }
 
-  for (int i = 0; i < FScript->FileList()->Count(); ++i) {
+  // The window shows the bar and the file being written at most every
+  // 30 ms, and whenever a file needs the user: painting each of thousands
+  // of small files costs more than writing them under Wine. /Silent has
+  // no window to paint.
+  using TClock = std::chrono::steady_clock;
+  const int firstPosition = pbProgress->Position();
+  TClock::time_point nextPaint = TClock::now();
+  auto showFile = [&](int index, const WideString& path, bool now) {
+    if (FSilentMode) return;
+    const TClock::time_point at = TClock::now();
+    if (!now && at < nextPaint) return;
+    nextPaint = at + std::chrono::milliseconds(30);
+    {
+      TPhaseScope phase(phProgress);
+      pbProgress->SetPosition(firstPosition + index + 1);
+      ProcessMessages();
+    }
+    TPhaseScope phase(phDetail);
+    SetDetail(path);
+  };
+
+  const int count = FScript->FileList()->Count();
+  // Each file's data, or none: no data recorded (an empty file), or data
+  // the package lacks.
+  std::vector<const TFileData*> entries(static_cast<size_t>(count), nullptr);
+  const TFileDataLookup lookup(data);
+  for (int i = 0; i < count; ++i) {
     const TSetupFile& item = *FScript->FileList()->Items(i);
-    StepProgress();
-    TMemoryStream stream;
+    if (item.FileBytes > 0) entries[static_cast<size_t>(i)] = lookup.Find(item.ResID);
+  }
+  // The next file with data is decoded while the current one is written;
+  // the two buffers change roles from file to file.
+  TDecodeAhead ahead(data);
+  std::string bytes, spare;
+  int aheadIndex = -1;
+  auto decodeNext = [&](int from) {
+    aheadIndex = -1;
+    for (int j = from; j < count && aheadIndex < 0; ++j)
+      if (entries[static_cast<size_t>(j)]) aheadIndex = j;
+    if (aheadIndex >= 0)
+      ahead.Start(*entries[static_cast<size_t>(aheadIndex)], FScript->FileList()->Items(aheadIndex)->FileBytes,
+                  std::move(spare));
+  };
+  decodeNext(0);
+
+  for (int i = 0; i < count; ++i) {
+    const TSetupFile& item = *FScript->FileList()->Items(i);
+    const TFileData* entry = entries[static_cast<size_t>(i)];
+    WideString path;
+    {
+      TPhaseScope phase(phPaths);
+      const WideString folder = IncludeTrailingBackslash(TSetupfn::ExpandPath(item.DestDir, FAppTitle));
+      path = folder + (item.NewFileName.empty() ? item.SourceMask : item.NewFileName);
+    }
+    showFile(i, path, false);
     // A positive size whose data the package lacks: the package is damaged.
     // The user hears which file and may skip it or leave.
-    WideString missing;
-    const TFileData* entry = nullptr;
-    if (item.FileBytes > 0) {
-      entry = data.FindByGUID(item.ResID);
-      if (entry == nullptr) missing = SetupText(tidFileDataMissing, FLanguage);
-    }
-    const WideString folder = IncludeTrailingBackslash(TSetupfn::ExpandPath(item.DestDir, FAppTitle));
-    const WideString path = folder + (item.NewFileName.empty() ? item.SourceMask : item.NewFileName);
-    SetDetail(path);
-    if (!missing.empty()) {
+    if (item.FileBytes > 0 && entry == nullptr) {
+      showFile(i, path, true);
       // Retrying cannot bring the data back; the question is asked again
       // until the user skips the file or leaves.
-      while (AskAboutFailedFile(path, missing)) {
+      while (AskAboutFailedFile(path, SetupText(tidFileDataMissing, FLanguage))) {
       }
       continue;
     }
     bool decoded = entry == nullptr;
+    bytes.clear();
     for (;;) {
       try {
         if (!decoded) {
           // Only inflating finds some damage; it is this file's failure,
-          // asked about like a write that failed.
-          const TResourceBytes image = data.Image(*entry);
-          stream.Assign(std::string(image.Data, static_cast<size_t>(image.Size)));
-          try {
-            TSetupfn::DecodeStream(stream);
-          } catch (const EZLibError&) {
-            throw Exception(SetupText(tidFileDataDamaged, FLanguage));
+          // asked about like a write that failed. A retry decodes again,
+          // here.
+          bool whole;
+          {
+            TPhaseScope phase(phDecode);
+            if (aheadIndex == i) {
+              spare = std::move(bytes);
+              std::exception_ptr failed;
+              try {
+                whole = ahead.Take(bytes);
+              } catch (...) {
+                whole = false;
+                failed = std::current_exception();
+              }
+              // The next file's decoding starts whatever became of this one.
+              decodeNext(i + 1);
+              if (failed) std::rethrow_exception(failed);
+            } else {
+              const TResourceBytes image = data.Image(*entry);
+              whole = TSetupfn::DecodeImage(image.Data, static_cast<size_t>(image.Size),
+                                            static_cast<size_t>(item.FileBytes), bytes);
+            }
           }
-          if (stream.GetSize() != item.FileBytes) throw Exception(SetupText(tidFileDataDamaged, FLanguage));
+          if (!whole) throw Exception(SetupText(tidFileDataDamaged, FLanguage));
           decoded = true;
         }
-        TQvFilefn::ForceFileDir(path);
+        {
+          TPhaseScope phase(phFolders);
+          TQvFilefn::ForceFileDir(path);
+        }
+        TPhaseTimes::MarkFirstFile();
+        TPhaseScope phase(phWrite);
         TFileTimes times;
-        if (stream.GetSize() > 0) {
+        if (!bytes.empty()) {
           times.CreationTime = TQvFilefn::Now();
           times.LastWriteTime = item.LastWriteDate;
           times.LastAccessTime = TQvFilefn::Now();
@@ -74,13 +149,16 @@ void TMainForm::InstallFiles() {
         // The previous version's file stays whole until the new one is
         // complete beside it, whatever stops the write (a full disk, a
         // vanished network drive, the process ended).
-        TQvFilefn::ReplaceWhole(path, stream.Memory(), static_cast<int64_t>(stream.Bytes().size()), times);
+        TQvFilefn::ReplaceWhole(path, bytes.data(), static_cast<int64_t>(bytes.size()), times);
         break;
       } catch (const Exception& e) {
+        showFile(i, path, true);
         if (!AskAboutFailedFile(path, e.Message())) break;
       }
     }
   }
+  if (!FSilentMode) pbProgress->SetPosition(firstPosition + count);
+  TPhaseTimes::Report(count, std::chrono::steady_clock::now() - stepStart);
 }
 
 // Retry (true), ignore (false), or leave the setup. /Silent has nobody to

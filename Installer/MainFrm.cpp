@@ -9,6 +9,7 @@
 #include "MySetupUtils.h"
 #include "PackageCheck.h"
 #include "PackageResources.h"
+#include "PhaseTimes.h"
 #include "QvRegistry.h"
 #include "QvSysUtils.h"
 #include "QvVclUtils.h"
@@ -117,6 +118,7 @@ TMainForm::TMainForm() : TBaseForm(nullptr) {
     }
     stream.SetPosition(0);
     FScript->LoadFromStream(stream);
+    TPhaseTimes::Mark("script read");
   }
   // The skin takes the product's colour as its accent before the first
   // window (the language dialog) is shown.
@@ -193,6 +195,7 @@ bool TMainForm::AutoSwitchGiven() { return ParamCount() == 1 && SameText(ParamSt
 
 void TMainForm::RequireWholePackage() {
   const std::vector<TPackageDamage> damages = CheckPackage(*FPackage, *FScript);
+  TPhaseTimes::Mark("package checked");
   if (damages.empty()) return;
   WideString text = ResSetupPackageError();
   for (const TPackageDamage& d : damages) text += u"\r\n" + d.What + u": " + d.Reason;
@@ -522,15 +525,20 @@ void TMainForm::RunInstallation() {
 
   lblWait->SetCaption(ResCheckingOldVersion());
   ProcessMessages();
+  TPhaseTimes::Mark("start-up");
   UninstallOldVersion();
+  TPhaseTimes::Mark("previous version");
   KillRunningPrograms();
+  TPhaseTimes::Mark("running programs");
   lblWait->SetCaption(ResInstalling());
   ProcessMessages();
   InstallFiles();
   WriteRegistryValues();
   CreateShortCuts();
+  TPhaseTimes::Mark("registry and shortcuts");
   SaveUninstallData();
   RegisterUninstaller();
+  TPhaseTimes::Mark("uninstall data and entry");
   RunWaitPrograms();
 
   FInstallState = 2;
@@ -552,6 +560,7 @@ void TMainForm::WMRunApp() {
 // deleted first, so that no copy of the product stays in the temporary
 // folder.
 void TMainForm::Halt(TSetupExitCode code) {
+  TPhaseTimes::Mark("exit");
   if (gMainForm) {
     gMainForm->FPackage.reset();
     gMainForm->FDownloaded.reset();

@@ -42,11 +42,13 @@ public:
   static bool SetFileTimes(const WideString& path, const TFileTimes& times);
   // Replaces path whole or not at all: the bytes go to a temporary file
   // beside it (ReplacingName), get the non-zero times on the same handle,
-  // are flushed when a file is replaced, and the temporary file then takes
-  // the target's place in one step. On any failure the previous file stays
-  // as it was, the temporary file is removed, and EFCreateError,
-  // EWriteError or EInOutError says which step failed and why. A file in
-  // use fails the last step, before anything of it changed.
+  // are flushed, and the temporary file then takes the target's place in
+  // one step. On any failure the previous file stays as it was, the
+  // temporary file is removed, and EFCreateError, EWriteError or
+  // EInOutError says which step failed and why. A file in use fails the
+  // last step, before anything of it changed. Where path does not exist,
+  // the file is made under its own name instead (nothing to keep whole),
+  // and removed again when writing it fails.
   static void ReplaceWhole(const WideString& path, const char* data, int64_t size, const TFileTimes& times);
   // The temporary file ReplaceWhole writes for path: the same name each
   // time, so that one left by a killed run is taken over by the next.

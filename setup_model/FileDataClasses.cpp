@@ -125,6 +125,18 @@ TFileData* TFileDataList::FindByGUID(const WideString& guid) const {
   return i < 0 ? nullptr : Items(i);
 }
 
+// ---- TFileDataLookup -------------------------------------------------------
+
+TFileDataLookup::TFileDataLookup(const TFileDataList& list) {
+  FByGUID.reserve(static_cast<size_t>(list.Count()));
+  for (int i = 0; i < list.Count(); ++i) FByGUID.emplace(list.Items(i)->FGUID, list.Items(i));
+}
+
+const TFileData* TFileDataLookup::Find(const WideString& guid) const {
+  const auto it = FByGUID.find(guid);
+  return it == FByGUID.end() ? nullptr : it->second;
+}
+
 // ---- TFileDataBlobWriter ---------------------------------------------------
 
 TFileDataBlobWriter::TFileDataBlobWriter(TStream& dest) : FDest(dest) {}

@@ -2,6 +2,9 @@
 // key that counts 0..254 and starts over (period 255, not 256).
 #include "MySetupUtils.h"
 
+#include <zlib.h>
+
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstring>
@@ -55,6 +58,50 @@ void TSetupfn::XorBytes(char* data, size_t size, uint64_t offset) {
     size -= kBlock;
   }
   XorRun(p, key, size);
+}
+
+bool TSetupfn::DecodeImage(const char* image, size_t size, size_t plainSize, std::string& out) {
+  out.resize(plainSize);
+  z_stream z{};
+  if (inflateInit2(&z, 15) != Z_OK) return false;
+  struct TEnd {
+    z_stream& Z;
+    ~TEnd() { inflateEnd(&Z); }
+  } end{z};
+  // The image is unscrambled a piece at a time into this buffer; a byte
+  // beyond plainSize lands in spill and marks a stream longer than
+  // recorded.
+  static constexpr size_t kPiece = 64 * 1024;
+  std::array<char, kPiece> piece;
+  char spill = 0;
+  size_t offset = 0, produced = 0;
+  for (;;) {
+    if (z.avail_in == 0 && offset < size) {
+      const size_t n = std::min(kPiece, size - offset);
+      std::memcpy(piece.data(), image + offset, n);
+      XorBytes(piece.data(), n, offset);
+      offset += n;
+      z.next_in = reinterpret_cast<Bytef*>(piece.data());
+      z.avail_in = static_cast<uInt>(n);
+    }
+    const bool spilling = produced >= plainSize;
+    if (spilling) {
+      z.next_out = reinterpret_cast<Bytef*>(&spill);
+      z.avail_out = 1;
+    } else {
+      z.next_out = reinterpret_cast<Bytef*>(&out[produced]);
+      z.avail_out = static_cast<uInt>(std::min<size_t>(plainSize - produced, size_t{1} << 30));
+    }
+    const uInt before = z.avail_out;
+    const int rc = inflate(&z, Z_NO_FLUSH);
+    const size_t got = before - z.avail_out;
+    if (spilling && got > 0) return false;
+    produced += got;
+    if (rc == Z_STREAM_END) return produced == plainSize;
+    // Z_OK made progress; anything else (no progress with all input given,
+    // damaged data) ends here.
+    if (rc != Z_OK) return false;
+  }
 }
 
 void TSetupfn::EncodeStream(TMemoryStream& stream) {

@@ -2,6 +2,8 @@
 // folder placeholders, with the process-wide folder values.
 #pragma once
 
+#include <string>
+
 #include "QvClasses.h"
 #include "QvTypes.h"
 
@@ -13,6 +15,12 @@ public:
   // The reverse. Data that is not a valid encoded stream raises
   // EZDecompressionError "Error" and leaves the content XORed.
   static void DecodeStream(TMemoryStream& stream);
+  // One file's image as the package stores it (encoded, not copied: it is
+  // unscrambled in pieces as it is inflated) into out, whose storage is
+  // reused: out holds exactly plainSize bytes afterwards. False when the
+  // image does not decode to exactly plainSize bytes (a damaged package);
+  // out's content is then undefined.
+  static bool DecodeImage(const char* image, size_t size, size_t plainSize, std::string& out);
   // Applies the XOR pass in place; offset is the position of data[0] in the
   // stream, so large streams can be processed in pieces.
   static void XorBytes(char* data, size_t size, uint64_t offset = 0);

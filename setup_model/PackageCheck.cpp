@@ -86,11 +86,12 @@ std::vector<TPackageDamage> CheckPackage(const TResourceReader& reader, const TS
   std::vector<int64_t> starts{data.ImagesSize()};
   for (int i = 0; i < data.Count(); ++i) starts.push_back(data.Items(i)->Offset());
   std::sort(starts.begin(), starts.end());
+  const TFileDataLookup lookup(data);
   for (int i = 0; i < files.Count(); ++i) {
     const TSetupFile& file = *files.Items(i);
     if (file.FileBytes <= 0) continue;
     const WideString name = file.NewFileName.empty() ? file.SourceMask : file.NewFileName;
-    const TFileData* entry = data.FindByGUID(file.ResID);
+    const TFileData* entry = lookup.Find(file.ResID);
     if (entry == nullptr) {
       damaged(name, u"the package holds no data for this file");
       continue;

@@ -52,6 +52,8 @@ int CmdExtract(const CommandArgs& args) {
   // Every file is tried; the damaged ones are named at the end.
   std::vector<WideString> damaged;
   const TSetupFileList& files = *package.Script().FileList();
+  const TFileDataList empty;
+  const TFileDataLookup lookup(package.FileData() ? *package.FileData() : empty);
   for (int i = 0; i < files.Count(); ++i) {
     const TSetupFile* f = files.Items(i);
     const WideString name = f->NewFileName.empty() ? f->SourceMask : f->NewFileName;
@@ -59,7 +61,7 @@ int CmdExtract(const CommandArgs& args) {
     const WideString target = ExtractTargetPath(dir, f->DestDir, name);
     std::string content;
     if (f->FileBytes > 0) {
-      const TFileData* entry = package.FileData() ? package.FileData()->FindByGUID(f->ResID) : nullptr;
+      const TFileData* entry = lookup.Find(f->ResID);
       if (!entry) {
         damaged.push_back(shown + u": no data in the package");
         continue;

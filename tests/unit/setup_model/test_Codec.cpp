@@ -88,6 +88,29 @@ TEST(Codec, RoundTripsAnySize) {
   }
 }
 
+// The installer's way: straight from the package's bytes into a buffer
+// that is reused across files, exactly the recorded size or a failure.
+TEST(Codec, DecodeImageGivesExactlyTheRecordedSizeOrFails) {
+  std::string out = "left over from a larger file before";
+  for (size_t size : {size_t(1), size_t(65535), size_t(65536 * 3 + 7), size_t(3) << 20}) {
+    const std::string plain = MixedContent(size, static_cast<uint32_t>(size) + 1);
+    const std::string image = Encoded(plain);
+    ASSERT_TRUE(TSetupfn::DecodeImage(image.data(), image.size(), size, out)) << "size " << size;
+    EXPECT_TRUE(out == plain) << "size " << size;
+    // A recorded size that disagrees with the stream, either way.
+    EXPECT_FALSE(TSetupfn::DecodeImage(image.data(), image.size(), size - 1, out)) << "size " << size;
+    EXPECT_FALSE(TSetupfn::DecodeImage(image.data(), image.size(), size + 1, out)) << "size " << size;
+    // Cut short, or a byte changed in the middle of the stream.
+    EXPECT_FALSE(TSetupfn::DecodeImage(image.data(), image.size() - 1, size, out)) << "size " << size;
+    std::string flipped = image;
+    flipped[flipped.size() / 2] ^= 0x55;
+    std::string decoded;
+    EXPECT_FALSE(TSetupfn::DecodeImage(flipped.data(), flipped.size(), size, decoded) && decoded == plain)
+        << "size " << size;
+  }
+  EXPECT_FALSE(TSetupfn::DecodeImage("not an image", 12, 12, out));
+}
+
 TEST(Codec, HighlyCompressibleContentGrowsTheOutputBuffer) {
   // Inflate starts from a guess of four times the input; a highly
   // compressible payload forces it to grow many times.

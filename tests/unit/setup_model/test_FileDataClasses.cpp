@@ -184,6 +184,10 @@ TEST(FileDataList, LookupIsExactAndFindsTheFirst) {
   EXPECT_EQ(list.FindByGUID(u"{AA-11}"), nullptr);
   EXPECT_EQ(list.FindByGUID(u"{aa-11} "), nullptr);
   EXPECT_EQ(list.FindByGUID(u""), nullptr);
+  // The constant-time look-up finds the same entries.
+  const TFileDataLookup lookup(list);
+  for (const char16_t* guid : {u"{aa-11}", u"{BB-22}", u"{bb-22}", u"{AA-11}", u"{aa-11} ", u""})
+    EXPECT_EQ(lookup.Find(guid), list.FindByGUID(guid)) << WideToUtf8(guid);
 }
 
 }  // namespace
