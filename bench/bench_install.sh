@@ -146,30 +146,69 @@ watch_memory &
 watcher=$!
 stop_watcher() { kill "$watcher" 2>/dev/null || true; }
 wh_on_exit stop_watcher
+
+# Where a run's time goes: the CPU seconds (user + system) of the programs
+# this script ran and waited for, read from bash's "times" in this shell
+# (a subshell's would start from zero), and those of the prefix's wineserver, which
+# serves every file call.
+server=""
+for pid in $(pgrep -x wineserver64 || pgrep -x wineserver || true); do
+  if tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX"; then server=$pid; fi
+done
+[[ -n $server ]] || wh_fail "no wineserver of the prefix $WINEPREFIX is running"
+hz=$(getconf CLK_TCK)
+children_cpu() {
+  times >"$WH_WORK/times.now"
+  children=$(awk 'NR == 2 { t = 0; for (i = 1; i <= 2; ++i) { split($i, m, "m"); t += m[1] * 60 + m[2] } print t }' \
+    "$WH_WORK/times.now")
+}
+server_cpu() { awk -v hz="$hz" '{ print ($14 + $15) / hz }' "/proc/$server/stat"; }
+
 : >"$WH_WORK/times"
-record() { echo "$1 $2" >>"$WH_WORK/times"; }
+declare -A last
+record() {
+  last[$1]=$2
+  echo "$1 $2" >>"$WH_WORK/times"
+}
+# measure NAME COMMAND...: runs COMMAND and records its wall time as NAME,
+# its programs' CPU time as NAME.cpu and the wineserver's as NAME.server;
+# returns COMMAND's exit code.
+measure() {
+  local name=$1 start cpu server_before rc=0
+  shift
+  children_cpu
+  cpu=$children server_before=$(server_cpu) start=$(now)
+  "$@" || rc=$?
+  record "$name" "$(since "$start")"
+  children_cpu
+  record "$name.cpu" "$(awk -v a="$cpu" -v b="$children" 'BEGIN { print b - a }')"
+  record "$name.server" "$(awk -v a="$server_before" -v b="$(server_cpu)" 'BEGIN { print b - a }')"
+  return "$rc"
+}
 # NSIS takes "_?=" up to the end of its command line unquoted, and Wine
 # quotes an argument with spaces: the folder goes as separate words.
 read -ra ns_in_place <<<"_?=$ns_win"
+write_limit() { wh_tool writelimit "$product" "$wl" >"$WH_WORK/out" 2>&1; }
+# setupkit's removal ends when the folder is gone: the copy of
+# Uninstall.exe that outlives it deletes the program and its folder.
+setupkit_remove() {
+  wh_wine "$sk/Uninstall.exe" /SILENT >/dev/null 2>"$WH_WORK/err" || return
+  wait_gone "$sk"
+}
 
 for round in $(seq "$rounds"); do
-  start=$(now)
   rc=0
-  wh_wine "$WH_WORK/BenchSetup.exe" /Silent >/dev/null 2>"$WH_WORK/err" || rc=$?
-  sk_install=$(since "$start")
+  measure sk_install wh_wine "$WH_WORK/BenchSetup.exe" /Silent >/dev/null 2>"$WH_WORK/err" || rc=$?
   [[ $rc == 0 ]] || wh_fail "Setup.exe /Silent failed with exit code $rc: $(head -c 300 "$WH_WORK/err")"
 
-  start=$(now)
   rc=0
-  wh_wine "$WH_WORK/p/NsisSetup.exe" /S >/dev/null 2>"$WH_WORK/err" || rc=$?
-  ns_install=$(since "$start")
+  measure ns_install wh_wine "$WH_WORK/p/NsisSetup.exe" /S >/dev/null 2>"$WH_WORK/err" || rc=$?
   [[ $rc == 0 ]] || wh_fail "the NSIS installer failed with exit code $rc: $(head -c 300 "$WH_WORK/err")"
 
-  start=$(now)
-  out=$(wh_tool writelimit "$product" "$wl" 2>&1) || wh_fail "writelimit failed: $out"
-  wl_process=$(since "$start")
-  wl_write=$(sed -n 's/.*write_seconds=\([0-9.]*\).*/\1/p' <<<"$out" | tr -d '\r')
-  [[ -n $wl_write ]] || wh_fail "writelimit printed no time: $out"
+  measure wl_process write_limit || wh_fail "writelimit failed: $(head -c 300 "$WH_WORK/out")"
+  wl_write=$(sed -n 's/.*write_seconds=\([0-9.]*\).*/\1/p' "$WH_WORK/out" | tr -d '\r')
+  [[ -n $wl_write ]] || wh_fail "writelimit printed no time: $(head -c 300 "$WH_WORK/out")"
+  record wl_write "$wl_write"
 
   if [[ $round == 1 ]]; then
     check_installed "setupkit" "$sk" ! -name Uninstall.exe ! -name "Uninstall.da[0-9]"
@@ -177,34 +216,21 @@ for round in $(seq "$rounds"); do
     check_installed "writelimit" "$wl"
   fi
 
-  # setupkit's time runs until the folder is gone: the copy of
-  # Uninstall.exe that outlives it deletes the program and its folder.
-  start=$(now)
   rc=0
-  wh_wine "$sk/Uninstall.exe" /SILENT >/dev/null 2>"$WH_WORK/err" || rc=$?
+  measure sk_remove setupkit_remove || rc=$?
   [[ $rc == 0 ]] || wh_fail "Uninstall.exe /SILENT failed with exit code $rc: $(head -c 300 "$WH_WORK/err")"
-  wait_gone "$sk"
-  sk_remove=$(since "$start")
 
   # In place ("_?="), NSIS's uninstaller cannot delete itself: its file and
   # the folder stay, and go afterwards, untimed.
-  start=$(now)
   rc=0
-  wh_wine "$ns/uninst.exe" /S "${ns_in_place[@]}" >/dev/null 2>"$WH_WORK/err" || rc=$?
-  ns_remove=$(since "$start")
+  measure ns_remove wh_wine "$ns/uninst.exe" /S "${ns_in_place[@]}" >/dev/null 2>"$WH_WORK/err" || rc=$?
   [[ $rc == 0 ]] || wh_fail "the NSIS uninstaller failed with exit code $rc: $(head -c 300 "$WH_WORK/err")"
   left=$(cd "$ns" && find . -mindepth 1 -printf '%P\n')
   [[ $left == uninst.exe ]] || wh_fail "the NSIS uninstaller left more than itself: $(head -n 5 <<<"$left" | tr '\n' ' ')"
   rm -rf "$ns" "$wl"
 
-  record sk_install "$sk_install"
-  record ns_install "$ns_install"
-  record wl_write "$wl_write"
-  record wl_process "$wl_process"
-  record sk_remove "$sk_remove"
-  record ns_remove "$ns_remove"
   printf 'round %d: install setupkit %6.2f s, NSIS %6.2f s, write limit %6.2f s (process %.2f s); remove setupkit %6.2f s, NSIS %6.2f s\n' \
-    "$round" "$sk_install" "$ns_install" "$wl_write" "$wl_process" "$sk_remove" "$ns_remove"
+    "$round" "${last[sk_install]}" "${last[ns_install]}" "$wl_write" "${last[wl_process]}" "${last[sk_remove]}" "${last[ns_remove]}"
 done
 stop_watcher
 peak_kb=$(cat "$WH_WORK/peak" 2>/dev/null || echo 0)
@@ -232,10 +258,15 @@ awk -v p="$payload" -v n="$files" -v pk="$package" -v ns="$nsis_size" -v l="$lar
     printf "  NSIS installer /S:                 %6.2f s  %6.1f MB/s\n", ni, p / mb / ni
     printf "  write limit (writing only):        %6.2f s  %6.1f MB/s  (whole process %.2f s)\n", wl, p / mb / wl, wp
     printf "  setupkit takes %.2fx the time of NSIS and %.2fx the write limit\n", si / ni, si / wl
+    printf "  CPU seconds, program + wineserver: setupkit %.2f + %.2f, NSIS %.2f + %.2f, writelimit (with its reading) %.2f + %.2f\n", \
+      median("sk_install.cpu"), median("sk_install.server"), median("ns_install.cpu"), median("ns_install.server"), \
+      median("wl_process.cpu"), median("wl_process.server")
     printf "removing:\n"
     printf "  setupkit Uninstall.exe /SILENT:    %6.2f s\n", sr
     printf "  NSIS uninstaller /S (in place):    %6.2f s\n", nr
     printf "  setupkit takes %.2fx the time of NSIS\n", sr / nr
+    printf "  CPU seconds, program + wineserver: setupkit %.2f + %.2f, NSIS %.2f + %.2f\n", \
+      median("sk_remove.cpu"), median("sk_remove.server"), median("ns_remove.cpu"), median("ns_remove.server")
     printf "setupkit extract (native):           %6.2f s  %6.1f MB/s; Setup.exe takes %.2fx that\n", xt, p / mb / xt, si / xt
     budget = pk / mib + 2 * l / mib + 96
     printf "Setup.exe peak resident (VmHWM): %.1f MiB; budget package + 2 x largest + 96 MiB = %.1f MiB (%s)\n", \
