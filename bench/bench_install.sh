@@ -6,14 +6,16 @@
 #   - setupkit's Setup.exe /Silent, removed by its Uninstall.exe /SILENT;
 #   - an NSIS installer of the same files (makensis from Debian's nsis
 #     package: zlib, not solid, the build's bitness) run with /S, removed by
-#     its uninstaller with /S;
+#     its uninstaller with /S, run in place with "_?=" so that it can be
+#     timed;
 #   - writelimit.exe, which only writes the same files (CreateDirectoryW,
 #     CreateFileW, WriteFile, SetFileTime), removed with rm -rf.
 # Each round installs all three afresh and removes them again. Prints the
 # medians, setupkit's install time against NSIS's and against the write
-# limit, its removal time against NSIS's, the installer's peak resident
-# memory (VmHWM of the Setup process) against the package size, and a
-# native "setupkit extract" of the same setup.
+# limit, its removal time against NSIS's, the CPU seconds of each program
+# and of the wineserver, the installer's peak resident memory (VmHWM of the
+# Setup process) against the package size, and a native "setupkit extract"
+# of the same setup.
 #
 #   bench/bench_install.sh [ROUNDS]      (default 5)
 #
@@ -95,7 +97,7 @@ out=$(cd "$WH_WORK/p" && makensis -V1 bench.nsi 2>&1) || wh_fail "makensis faile
 
 package=$(stat -c %s "$WH_WORK/BenchSetup.exe")
 nsis_size=$(stat -c %s "$WH_WORK/p/NsisSetup.exe")
-payload=$(du -sb "$product" | cut -f1)
+payload=$(find "$product" -type f -printf '%s\n' | awk '{ t += $1 } END { print t }')
 files=$(find "$product" -type f | wc -l)
 largest=$(find "$product" -type f -printf '%s\n' | sort -n | tail -n 1)
 
