@@ -74,6 +74,7 @@ wh_on_exit rm -rf "$sk" "$ns" "$wl"
 
 # The NSIS installer: zlib, each file compressed on its own as in setupkit's
 # package, the same bitness as the Windows build.
+# shellcheck disable=SC2016 # NSIS's own variables, for makensis to expand
 if [[ $win == win64 ]]; then target=amd64-unicode nsis_pf='$PROGRAMFILES64'; else target=x86-unicode nsis_pf='$PROGRAMFILES'; fi
 cat >"$WH_WORK/p/bench.nsi" <<NSI
 Target $target
@@ -130,8 +131,9 @@ check_installed() {
     awk '$1 != $4 || $2 != $5 || $3 - $6 > 2 || $6 - $3 > 2 { print; if (++n == 3) exit }')
   [[ -z $bad ]] ||
     wh_fail "$name: the installed files differ from the product in path, size or time (product, then installed): $bad"
-  diff -rq "$product/bin" "$dir/bin" >/dev/null && diff -rq "$product/doc" "$dir/doc" >/dev/null ||
+  if ! diff -rq "$product/bin" "$dir/bin" >/dev/null || ! diff -rq "$product/doc" "$dir/doc" >/dev/null; then
     wh_fail "$name: the installed files differ from the product in content"
+  fi
 }
 
 # Waits until a removed folder is gone; fails naming what is left.
