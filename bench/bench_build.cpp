@@ -7,9 +7,11 @@
 // it only setupkit is measured.
 //
 //   bench_build [--levels]
+//   bench_build --product DIR
 // --levels also builds at every level and compares the packed size with
 // zlib's level 9 over the same files, which is how the default level was
-// chosen.
+// chosen. --product only writes the product's files into DIR, which must
+// not exist yet (bench/bench_install.sh installs that same product).
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -52,7 +54,14 @@ void AppendText(std::string& data, TRng& rng, size_t bytes) {
 
 void Write(const fs::path& p, const std::string& data) {
   fs::create_directories(p.parent_path());
-  std::ofstream(p, std::ios::binary).write(data.data(), static_cast<std::streamsize>(data.size()));
+  std::ofstream out(p, std::ios::binary);
+  out.write(data.data(), static_cast<std::streamsize>(data.size()));
+  out.close();
+  if (!out) {
+    // A product short of a file would measure something else.
+    std::fprintf(stderr, "bench_build: cannot write %s\n", p.c_str());
+    std::exit(1);
+  }
 }
 
 // Binaries are half noise (already-compressed data) and half text in 4 KB
@@ -140,6 +149,21 @@ uint64_t Zlib9Size(const std::vector<fs::path>& files) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc > 1 && std::strcmp(argv[1], "--product") == 0) {
+    if (argc != 3) {
+      std::fprintf(stderr, "usage: bench_build --product DIR\n");
+      return 2;
+    }
+    std::error_code ec;
+    if (fs::exists(argv[2], ec) || ec) {
+      std::fprintf(stderr, "bench_build: %s already exists\n", argv[2]);
+      return 1;
+    }
+    std::vector<fs::path> files;
+    const uint64_t bytes = MakeProduct(argv[2], files);
+    std::printf("product: %zu files, %.1f MB in %s\n", files.size(), static_cast<double>(bytes) / 1e6, argv[2]);
+    return 0;
+  }
   const bool levels = argc > 1 && std::strcmp(argv[1], "--levels") == 0;
   const fs::path root = fs::temp_directory_path() / "setupkit_bench_build";
   fs::remove_all(root);

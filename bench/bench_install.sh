@@ -1,19 +1,33 @@
 #!/bin/bash
-# bench_install.sh: installs a 200 MB mixed product (half text that
-# compresses, half noise that does not, plus the test product's files) with
-# /Silent under Wine, and extracts the same setup natively with setupkit in
-# the same run. Prints the installer's throughput and its peak resident
-# memory (VmHWM of the Setup process) against the package size, and the
-# ratio of installing to extracting.
+# bench_install.sh: installs and removes the same 208 MB product (150 files
+# of 1 MiB, half text that compresses and half noise that does not, and
+# 2,000 text files of about 25 KB in 20 folders: bench_build's product)
+# three ways, in turns, under Wine in one prefix:
+#   - setupkit's Setup.exe /Silent, removed by its Uninstall.exe /SILENT;
+#   - an NSIS installer of the same files (makensis from Debian's nsis
+#     package: zlib, not solid, the build's bitness) run with /S, removed by
+#     its uninstaller with /S, run in place with "_?=" so that it can be
+#     timed;
+#   - writelimit.exe, which only writes the same files (CreateDirectoryW,
+#     CreateFileW, WriteFile, SetFileTime), removed with rm -rf.
+# Each round installs all three afresh and removes them again. Prints the
+# medians, setupkit's install time against NSIS's and against the write
+# limit, its removal time against NSIS's, the CPU seconds of each program
+# and of the wineserver, the installer's peak resident memory (VmHWM of the
+# Setup process) against the package size, and a native "setupkit extract"
+# of the same setup.
 #
-#   bench/bench_install.sh [SIZE_MB]
+#   bench/bench_install.sh [ROUNDS]      (default 5)
 #
-# Environment: BUILD_ROOT (default build). The Windows build used is win32
-# where this machine runs 32-bit programs natively, else win64 (timings of
-# the emulated route of tests/wine/wine-route.sh would measure the emulator).
+# Environment: BUILD_ROOT (default build): its native build provides
+# setupkit and bench_build, its Windows build Setup.exe and writelimit.exe.
+# The Windows build used is win32 where this machine runs 32-bit programs
+# natively, else win64 (timings of the emulated route of
+# tests/wine/wine-route.sh would measure the emulator).
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
-size_mb=${1:-200}
+rounds=${1:-5}
+[[ $rounds =~ ^[1-9][0-9]*$ ]] || { echo "bench_install.sh: ROUNDS must be a positive number, not \"$rounds\"" >&2; exit 2; }
 BUILD_ROOT=$(realpath "${BUILD_ROOT:-$root/build}")
 [[ ${SETUPKIT_WINE_ROUTE:-} != qemu ]] || export SETUPKIT_WINE_BITS=64
 source "$root/tests/wine/wine-env.sh"
@@ -21,18 +35,76 @@ win=win32
 [[ $SETUPKIT_WINE_BITS == 32 ]] || win=win64
 export WH_BIN="$BUILD_ROOT/$win/bin" SETUPKIT_NATIVE="$BUILD_ROOT/native/bin/setupkit" WH_TEST=bench_install
 . "$root/tests/wine/harness.sh"
-. "$root/tests/wine/product.sh"
+command -v makensis >/dev/null 2>&1 || wh_skip "makensis is not installed (apt-get install nsis)"
+[[ -x $BUILD_ROOT/native/bin/bench_build ]] || wh_skip "no native build in $BUILD_ROOT/native (bench_build)"
+[[ -f $WH_BIN/writelimit.exe ]] || wh_skip "no $WH_BIN/writelimit.exe: build the $win tools"
 wh_init
 
+product="$WH_WORK/p/files"
+"$BUILD_ROOT/native/bin/bench_build" --product "$product" >/dev/null
+convert -size 64x32 gradient:orange-purple "png:$WH_WORK/p/product.png"
+# The build's uninstaller, which the native setupkit has no copy of beside it.
+mkdir "$WH_WORK/p/uninstaller"
+cp "$WH_BIN/Uninstall.exe" "$WH_WORK/p/uninstaller/"
 guid='{0B0B0B0B-1111-4222-8333-BE4C4B4E4C01}'
-P_GUID=$guid P_BIG_MB=$size_mb P_NO_RUNS=1 PROBE_EXE=$WH_BIN/probe.exe make_product "$WH_WORK/p"
+title="Bench Setupkit"
+# One item per folder of the product, and the uninstaller.
+cat >"$WH_WORK/p/product.xml" <<XML
+<?xml version="1.0" encoding="utf-8"?>
+<TSetupScript>
+    <BaseInfo AllowModify="True" AppTitleCHS="$title" AppTitleCHT="$title" AppTitleENG="$title" BuildMiniSetup="False" CompanyName="Bench Works" CompanyUrl="" Condition="" DefInstallPath="{pf}\\{AppTitle}" FullDownloadUrl="" FullSetupFile="BenchSetup.exe" GotoUrl="" GotoUrlMode="gumSilent" GUID="$guid" IconFile="product.png" IconResID="" InstallFileDescription="Bench Setup" LegalCopyright="" LicenseCHSResID="" LicenseCHTResID="" LicenseENGResID="" LicenseFileCHS="" LicenseFileCHT="" LicenseFileENG="" MainFormColor="16357632" MiniSetupFile="" ProductName="Bench" UninstallFileDescription="Bench Uninstall" Version="1.0.0.0" WinVersion="wveWinXPOrHigher"/>
+    <FileList>
+        <Items>
+            <TSetupFile Checked="True" Condition="" DestDir="{app}" FileBytes="0" IncludeSubPath="False" LastWriteDate="0" ResID="" SourceMask="Uninstall.exe" SourcePath="uninstaller" NewFileName=""/>
+            <TSetupFile Checked="True" Condition="" DestDir="{app}\\bin" FileBytes="0" IncludeSubPath="False" LastWriteDate="0" ResID="" SourceMask="*.dll" SourcePath="files\\bin" NewFileName=""/>
+            <TSetupFile Checked="True" Condition="" DestDir="{app}\\doc" FileBytes="0" IncludeSubPath="True" LastWriteDate="0" ResID="" SourceMask="*.*" SourcePath="files\\doc" NewFileName=""/>
+        </Items>
+    </FileList>
+</TSetupScript>
+XML
 wh_build_setup "$WH_WORK/p/product.xml" "$WH_WORK/BenchSetup.exe"
 wh_on_exit wh_reg_delete "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$guid"
+
+pf=$(wh_program_files)
+sk_win="$pf\\$title" ns_win="$pf\\Bench NSIS" wl_win="$pf\\Bench Limit"
+sk=$(wh_unixpath "$sk_win") ns=$(wh_unixpath "$ns_win") wl=$(wh_unixpath "$wl_win")
+[[ -n $sk && -n $ns && -n $wl ]] || wh_fail "cannot map the installation folders under $pf to Unix paths"
+rm -rf "$sk" "$ns" "$wl"
+wh_on_exit rm -rf "$sk" "$ns" "$wl"
+
+# The NSIS installer: zlib, each file compressed on its own as in setupkit's
+# package, the same bitness as the Windows build.
+# shellcheck disable=SC2016 # NSIS's own variables, for makensis to expand
+if [[ $win == win64 ]]; then target=amd64-unicode nsis_pf='$PROGRAMFILES64'; else target=x86-unicode nsis_pf='$PROGRAMFILES'; fi
+cat >"$WH_WORK/p/bench.nsi" <<NSI
+Target $target
+SetCompressor zlib
+OutFile "NsisSetup.exe"
+InstallDir "$nsis_pf\\Bench NSIS"
+RequestExecutionLevel admin
+Section
+  SetOutPath "\$INSTDIR"
+  File /r "files\\*.*"
+  WriteUninstaller "\$INSTDIR\\uninst.exe"
+SectionEnd
+; RMDir /r: the uninstaller removes the whole folder recursively, the
+; usual way of an NSIS script that installs with File /r (per-file Delete
+; would need a list of 2,150 files).
+Section Uninstall
+  RMDir /r "\$INSTDIR"
+SectionEnd
+NSI
+out=$(cd "$WH_WORK/p" && makensis -V1 bench.nsi 2>&1) || wh_fail "makensis failed: $out"
+
 package=$(stat -c %s "$WH_WORK/BenchSetup.exe")
-payload=$(du -sb "$WH_WORK/p/files" | cut -f1)
-largest=$(find "$WH_WORK/p/files" -type f -printf '%s\n' | sort -n | tail -n 1)
+nsis_size=$(stat -c %s "$WH_WORK/p/NsisSetup.exe")
+payload=$(find "$product" -type f -printf '%s\n' | awk '{ t += $1 } END { print t }')
+files=$(find "$product" -type f | wc -l)
+largest=$(find "$product" -type f -printf '%s\n' | sort -n | tail -n 1)
 
 # The peak resident size of the installer's own process, read while it runs.
+# It polls through every round, so that its own load falls on all three
+# ways of installing alike.
 watch_memory() {
   local peak=0 pid hwm
   while :; do
@@ -40,31 +112,167 @@ watch_memory() {
       hwm=$(sed -n 's/^VmHWM:[[:space:]]*\([0-9]*\) kB/\1/p' "/proc/$pid/status" 2>/dev/null || true)
       [[ -n $hwm && $hwm -gt $peak ]] && peak=$hwm && echo "$peak" >"$WH_WORK/peak"
     done
-    sleep 0.05
+    sleep 0.1
   done
 }
+
+now() { date +%s.%N; }
+since() { awk -v s="$1" -v e="$(now)" 'BEGIN { printf "%.3f", e - s }'; }
+
+# What an installation holds, for comparing with the product: each file's
+# path, size and last-write time in seconds.
+listing() { (cd "$1" && find . -type f "${@:2}" -printf '%P %s %T@\n' | LC_ALL=C sort); }
+# The same files with the same content, and times within two seconds of the
+# product's (NSIS's come out a second early here).
+check_installed() {
+  local name=$1 dir=$2 bad
+  shift 2
+  bad=$(paste -d ' ' <(listing "$product") <(listing "$dir" "$@") |
+    awk '$1 != $4 || $2 != $5 || $3 - $6 > 2 || $6 - $3 > 2 { print; if (++n == 3) exit }')
+  [[ -z $bad ]] ||
+    wh_fail "$name: the installed files differ from the product in path, size or time (product, then installed): $bad"
+  if ! diff -rq "$product/bin" "$dir/bin" >/dev/null || ! diff -rq "$product/doc" "$dir/doc" >/dev/null; then
+    wh_fail "$name: the installed files differ from the product in content"
+  fi
+}
+
+# Waits until a removed folder is gone; fails naming what is left.
+wait_gone() {
+  local dir=$1 _
+  for _ in $(seq 1500); do
+    [[ -e $dir ]] || return 0
+    sleep 0.02
+  done
+  wh_fail "$dir is still there after its removal: $(cd "$dir" && find . | head -n 5 | tr '\n' ' ')"
+}
+
 watch_memory &
 watcher=$!
-start=$(date +%s.%N)
-rc=0
-wh_wine "$WH_WORK/BenchSetup.exe" /Silent >/dev/null 2>&1 || rc=$?
-end=$(date +%s.%N)
-kill "$watcher" 2>/dev/null || true
-[[ $rc == 0 ]] || wh_fail "the installation failed with exit code $rc"
+stop_watcher() { kill "$watcher" 2>/dev/null || true; }
+wh_on_exit stop_watcher
+
+# Where a run's time goes: the CPU seconds (user + system) of the programs
+# this script ran and waited for, read from bash's "times" in this shell
+# (a subshell's would start from zero), and those of the prefix's wineserver, which
+# serves every file call.
+server=""
+for pid in $(pgrep -x wineserver64 || pgrep -x wineserver || true); do
+  if tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX"; then server=$pid; fi
+done
+[[ -n $server ]] || wh_fail "no wineserver of the prefix $WINEPREFIX is running"
+hz=$(getconf CLK_TCK)
+children_cpu() {
+  times >"$WH_WORK/times.now"
+  children=$(awk 'NR == 2 { t = 0; for (i = 1; i <= 2; ++i) { split($i, m, "m"); t += m[1] * 60 + m[2] } print t }' \
+    "$WH_WORK/times.now")
+}
+server_cpu() { awk -v hz="$hz" '{ print ($14 + $15) / hz }' "/proc/$server/stat"; }
+
+: >"$WH_WORK/times"
+declare -A last
+record() {
+  last[$1]=$2
+  echo "$1 $2" >>"$WH_WORK/times"
+}
+# measure NAME COMMAND...: runs COMMAND and records its wall time as NAME,
+# its programs' CPU time as NAME.cpu and the wineserver's as NAME.server;
+# returns COMMAND's exit code.
+measure() {
+  local name=$1 start cpu server_before rc=0
+  shift
+  children_cpu
+  cpu=$children server_before=$(server_cpu) start=$(now)
+  "$@" || rc=$?
+  record "$name" "$(since "$start")"
+  children_cpu
+  record "$name.cpu" "$(awk -v a="$cpu" -v b="$children" 'BEGIN { print b - a }')"
+  record "$name.server" "$(awk -v a="$server_before" -v b="$(server_cpu)" 'BEGIN { print b - a }')"
+  return "$rc"
+}
+# NSIS takes "_?=" up to the end of its command line unquoted, and Wine
+# quotes an argument with spaces: the folder goes as separate words.
+read -ra ns_in_place <<<"_?=$ns_win"
+write_limit() { wh_tool writelimit "$product" "$wl" >"$WH_WORK/out" 2>&1; }
+# setupkit's removal ends when the folder is gone: the copy of
+# Uninstall.exe that outlives it deletes the program and its folder.
+setupkit_remove() {
+  wh_wine "$sk/Uninstall.exe" /SILENT >/dev/null 2>"$WH_WORK/err" || return
+  wait_gone "$sk"
+}
+
+for round in $(seq "$rounds"); do
+  rc=0
+  measure sk_install wh_wine "$WH_WORK/BenchSetup.exe" /Silent >/dev/null 2>"$WH_WORK/err" || rc=$?
+  [[ $rc == 0 ]] || wh_fail "Setup.exe /Silent failed with exit code $rc: $(head -c 300 "$WH_WORK/err")"
+
+  rc=0
+  measure ns_install wh_wine "$WH_WORK/p/NsisSetup.exe" /S >/dev/null 2>"$WH_WORK/err" || rc=$?
+  [[ $rc == 0 ]] || wh_fail "the NSIS installer failed with exit code $rc: $(head -c 300 "$WH_WORK/err")"
+
+  measure wl_process write_limit || wh_fail "writelimit failed: $(head -c 300 "$WH_WORK/out")"
+  wl_write=$(sed -n 's/.*write_seconds=\([0-9.]*\).*/\1/p' "$WH_WORK/out" | tr -d '\r')
+  [[ -n $wl_write ]] || wh_fail "writelimit printed no time: $(head -c 300 "$WH_WORK/out")"
+  record wl_write "$wl_write"
+
+  if [[ $round == 1 ]]; then
+    check_installed "setupkit" "$sk" ! -name Uninstall.exe ! -name "Uninstall.da[0-9]"
+    check_installed "NSIS" "$ns" ! -name uninst.exe
+    check_installed "writelimit" "$wl"
+  fi
+
+  rc=0
+  measure sk_remove setupkit_remove || rc=$?
+  [[ $rc == 0 ]] || wh_fail "Uninstall.exe /SILENT failed with exit code $rc: $(head -c 300 "$WH_WORK/err")"
+
+  # In place ("_?="), NSIS's uninstaller cannot delete itself: its file and
+  # the folder stay, and go afterwards, untimed.
+  rc=0
+  measure ns_remove wh_wine "$ns/uninst.exe" /S "${ns_in_place[@]}" >/dev/null 2>"$WH_WORK/err" || rc=$?
+  [[ $rc == 0 ]] || wh_fail "the NSIS uninstaller failed with exit code $rc: $(head -c 300 "$WH_WORK/err")"
+  left=$(cd "$ns" && find . -mindepth 1 -printf '%P\n')
+  [[ $left == uninst.exe ]] || wh_fail "the NSIS uninstaller left more than itself: $(head -n 5 <<<"$left" | tr '\n' ' ')"
+  rm -rf "$ns" "$wl"
+
+  printf 'round %d: install setupkit %6.2f s, NSIS %6.2f s, write limit %6.2f s (process %.2f s); remove setupkit %6.2f s, NSIS %6.2f s\n' \
+    "$round" "${last[sk_install]}" "${last[ns_install]}" "$wl_write" "${last[wl_process]}" "${last[sk_remove]}" "${last[ns_remove]}"
+done
+stop_watcher
 peak_kb=$(cat "$WH_WORK/peak" 2>/dev/null || echo 0)
 
-xstart=$(date +%s.%N)
+xstart=$(now)
 "$SETUPKIT_NATIVE" extract "$WH_WORK/BenchSetup.exe" "$WH_WORK/extracted" >/dev/null
-xend=$(date +%s.%N)
+extract=$(since "$xstart")
 
-awk -v p="$payload" -v pk="$package" -v l="$largest" -v s="$start" -v e="$end" -v xs="$xstart" -v xe="$xend" \
-    -v hwm="$peak_kb" -v bits="$win" 'BEGIN {
-  mb = 1048576; t = e - s; xt = xe - xs
-  printf "product: %.1f MB in files, package %.1f MB, largest file %.1f MB (%s build)\n", p / mb, pk / mb, l / mb, bits
-  printf "Setup.exe /Silent under Wine:  %6.2f s  %6.1f MB/s\n", t, p / mb / t
-  printf "setupkit extract (native):     %6.2f s  %6.1f MB/s\n", xt, p / mb / xt
-  printf "install / extract time:        %6.2f\n", t / xt
-  budget = pk / mb + 2 * l / mb + 96
-  printf "Setup.exe peak resident (VmHWM): %.1f MB; budget package + 2 x largest + 96 MB = %.1f MB (%s)\n", \
-    hwm / 1024, budget, (hwm / 1024 <= budget ? "within" : "OVER")
-}'
+awk -v p="$payload" -v n="$files" -v pk="$package" -v ns="$nsis_size" -v l="$largest" -v xt="$extract" \
+    -v hwm="$peak_kb" -v bits="$win" -v rounds="$rounds" '
+  { v[$1] = v[$1] " " $2 }
+  function median(name,   a, k, i, j, t) {
+    k = split(v[name], a, " ")
+    for (i = 2; i <= k; ++i) for (j = i; j > 1 && a[j - 1] + 0 > a[j] + 0; --j) { t = a[j]; a[j] = a[j - 1]; a[j - 1] = t }
+    return k % 2 ? a[(k + 1) / 2] : (a[k / 2] + a[k / 2 + 1]) / 2
+  }
+  END {
+    mb = 1e6; mib = 1048576
+    si = median("sk_install"); ni = median("ns_install"); wl = median("wl_write"); wp = median("wl_process")
+    sr = median("sk_remove"); nr = median("ns_remove")
+    printf "product: %d files, %.1f MB; largest file %.1f MB; setupkit package %.1f MB, NSIS installer %.1f MB (%s build)\n", \
+      n, p / mb, l / mb, pk / mb, ns / mb, bits
+    printf "medians of %d rounds, installing:\n", rounds
+    printf "  setupkit Setup.exe /Silent:        %6.2f s  %6.1f MB/s\n", si, p / mb / si
+    printf "  NSIS installer /S:                 %6.2f s  %6.1f MB/s\n", ni, p / mb / ni
+    printf "  write limit (writing only):        %6.2f s  %6.1f MB/s  (whole process %.2f s)\n", wl, p / mb / wl, wp
+    printf "  setupkit takes %.2fx the time of NSIS and %.2fx the write limit\n", si / ni, si / wl
+    printf "  CPU seconds, program + wineserver: setupkit %.2f + %.2f, NSIS %.2f + %.2f, writelimit (with its reading) %.2f + %.2f\n", \
+      median("sk_install.cpu"), median("sk_install.server"), median("ns_install.cpu"), median("ns_install.server"), \
+      median("wl_process.cpu"), median("wl_process.server")
+    printf "removing:\n"
+    printf "  setupkit Uninstall.exe /SILENT:    %6.2f s\n", sr
+    printf "  NSIS uninstaller /S (in place):    %6.2f s\n", nr
+    printf "  setupkit takes %.2fx the time of NSIS\n", sr / nr
+    printf "  CPU seconds, program + wineserver: setupkit %.2f + %.2f, NSIS %.2f + %.2f\n", \
+      median("sk_remove.cpu"), median("sk_remove.server"), median("ns_remove.cpu"), median("ns_remove.server")
+    printf "setupkit extract (native):           %6.2f s  %6.1f MB/s; Setup.exe takes %.2fx that\n", xt, p / mb / xt, si / xt
+    budget = pk / mib + 2 * l / mib + 96
+    printf "Setup.exe peak resident (VmHWM): %.1f MiB; budget package + 2 x largest + 96 MiB = %.1f MiB (%s)\n", \
+      hwm / 1024, budget, (hwm / 1024 <= budget ? "within" : "OVER")
+  }' "$WH_WORK/times"
