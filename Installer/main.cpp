@@ -6,6 +6,7 @@
 
 #include "ExitCodes.h"
 #include "MainFrm.h"
+#include "PhaseTimes.h"
 #include "QvSysUtils.h"
 #include "QvWinApi.h"
 #include "QvVclUtils.h"
@@ -19,7 +20,10 @@ namespace {
 // of the program runs, constructors of its units included, libraries are
 // restricted to System32; the import table names only DLLs that Windows
 // always takes from there, the others are delay-loaded.
-[[gnu::constructor(101)]] void RestrictLibrarySearchFirst() { TQvSysWinfn::RestrictLibrarySearch(); }
+[[gnu::constructor(101)]] void RestrictLibrarySearchFirst() {
+  TQvSysWinfn::RestrictLibrarySearch();
+  TPhaseTimes::Mark("system libraries");
+}
 
 
 // An error that escapes start-up: the user is told, in a box or on
@@ -37,6 +41,7 @@ void ReportStartFailure(const WideString& message) {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  TPhaseTimes::Mark("entry");
   // The folder setup was started in (Downloads, a share) is nothing that
   // setup or the programs it starts should look in: the system folder is
   // the working folder, one only administrators can write.
