@@ -6,6 +6,12 @@
 
 #include "MySetupUtils.h"
 
+bool DecodeFileData(const TFileDataList& data, const TFileData& entry, int64_t plainSize, std::string& out) {
+  if (plainSize < 0) return false;
+  const TResourceBytes image = data.Image(entry);
+  return TSetupfn::DecodeImage(image.Data, static_cast<size_t>(image.Size), static_cast<size_t>(plainSize), out);
+}
+
 TDecodeAhead::TDecodeAhead(const TFileDataList& data)
     : FData(data),
       FWork(::CreateEventW(nullptr, FALSE, FALSE, nullptr)),
@@ -51,9 +57,7 @@ unsigned long __stdcall TDecodeAhead::Run(void* self) {
 void TDecodeAhead::Decode() {
   FOk = false;
   try {
-    const TResourceBytes image = FData.Image(*FEntry);
-    FOk = FPlainSize >= 0 && TSetupfn::DecodeImage(image.Data, static_cast<size_t>(image.Size),
-                                                    static_cast<size_t>(FPlainSize), FBuffer);
+    FOk = DecodeFileData(FData, *FEntry, FPlainSize, FBuffer);
   } catch (...) {
     FError = std::current_exception();
   }

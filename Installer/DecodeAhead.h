@@ -11,6 +11,10 @@
 #include "FileDataClasses.h"
 #include "QvWinApi.h"
 
+// One file's data from the package into out (its storage reused): false
+// when the data is damaged. An entry outside the package raises.
+bool DecodeFileData(const TFileDataList& data, const TFileData& entry, int64_t plainSize, std::string& out);
+
 class TDecodeAhead {
 public:
   explicit TDecodeAhead(const TFileDataList& data);

@@ -126,9 +126,7 @@ void TMainForm::InstallFiles() {
               decodeNext(i + 1);
               if (failed) std::rethrow_exception(failed);
             } else {
-              const TResourceBytes image = data.Image(*entry);
-              whole = TSetupfn::DecodeImage(image.Data, static_cast<size_t>(image.Size),
-                                            static_cast<size_t>(item.FileBytes), bytes);
+              whole = DecodeFileData(data, *entry, item.FileBytes, bytes);
             }
           }
           if (!whole) throw Exception(SetupText(tidFileDataDamaged, FLanguage));

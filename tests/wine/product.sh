@@ -9,7 +9,6 @@
 #   P_WINVERSION  wveWinXPOrHigher (default), wveWin7OrHigher, wveWin10OrHigher
 #   P_TITLES      "chs|cht|eng" titles (default three languages)
 #   P_VERSION     default 2.5.1.300
-#   P_BIG_MB      add a file of that many MB of mixed data (for benchmarks)
 #   P_NO_RUNS=1   no programs after installation
 #   P_NO_UNINSTALLER=1  no Uninstall.exe of the product's own (setupkit
 #                 then adds the real one)
@@ -34,12 +33,6 @@ make_product() {
   # Fixed times, so a test can tell the script's time from the copy's.
   touch -d '2021-06-15 08:30:00' "$dir/files/data/readme.txt"
   touch -d '2020-01-02 03:04:05' "$dir/files/data/sub/nested.dat"
-  if [[ -n ${P_BIG_MB:-} ]]; then
-    # Half text that compresses, half noise that does not.
-    local half=$((P_BIG_MB * 512 * 1024))
-    { yes 'setupkit benchmark line of text that compresses well' | head -c "$half"; head -c "$half" /dev/urandom; } \
-      >"$dir/files/data/big.bin"
-  fi
   printf 'License terms.\r\nSecond line.\r\n' >"$dir/license/eng.txt"
   printf '许可协议\r\n' >"$dir/license/chs.txt"
   printf '授權合約\r\n' >"$dir/license/cht.txt"
