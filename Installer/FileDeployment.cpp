@@ -31,11 +31,14 @@ void TMainForm::InstallFiles() {
   // The index is read and checked whole before any file is written; the
   // images stay in the package's resource and are decoded one at a time.
   const auto stepStart = std::chrono::steady_clock::now();
-  TFileDataList data;
-  {
+  // The package's check read the index already; a package that was not
+  // checked has its index read here.
+  if (!FFileIndex) {
     TPhaseScope phase(phIndex);
-    data.LoadIndexFromResource(*FPackage);
+    FFileIndex = std::make_unique<TFileDataList>();
+    FFileIndex->LoadIndexFromResource(*FPackage);
   }
+  const TFileDataList& data = *FFileIndex;
 
   // The window shows the bar and the file being written at most every
   // 30 ms, and whenever a file needs the user: painting each of thousands
@@ -67,20 +70,22 @@ void TMainForm::InstallFiles() {
     const TSetupFile& item = *FScript->FileList()->Items(i);
     if (item.FileBytes > 0) entries[static_cast<size_t>(i)] = lookup.Find(item.ResID);
   }
-  // The next file with data is decoded while the current one is written;
-  // the two buffers change roles from file to file.
-  TDecodeAhead ahead(data);
-  std::string bytes, spare;
-  int aheadIndex = -1;
-  auto decodeNext = [&](int from) {
-    aheadIndex = -1;
-    for (int j = from; j < count && aheadIndex < 0; ++j)
-      if (entries[static_cast<size_t>(j)]) aheadIndex = j;
-    if (aheadIndex >= 0)
-      ahead.Start(*entries[static_cast<size_t>(aheadIndex)], FScript->FileList()->Items(aheadIndex)->FileBytes,
-                  std::move(spare));
-  };
-  decodeNext(0);
+  // The files with data are decoded in this order on a second thread,
+  // ahead of the writing.
+  std::vector<TDecodeJob> jobs;
+  for (int i = 0; i < count; ++i)
+    if (const TFileData* entry = entries[static_cast<size_t>(i)])
+      jobs.push_back({entry, FScript->FileList()->Items(i)->FileBytes});
+  TDecodeAhead ahead(data, std::move(jobs));
+  std::string bytes;
+  // The folder the last file went into: the next file in the same folder
+  // needs no look-up (each costs a call to the server under Wine). A
+  // retry looks again, in case the folder went away meanwhile.
+  WideString lastFolder;
+  // The folder of the last DestDir: files of one folder follow each other
+  // in a script, and its placeholders are expanded once for all of them.
+  WideString lastDestDir, lastExpanded;
+  bool expandedOnce = false;
 
   for (int i = 0; i < count; ++i) {
     const TSetupFile& item = *FScript->FileList()->Items(i);
@@ -88,8 +93,12 @@ void TMainForm::InstallFiles() {
     WideString path;
     {
       TPhaseScope phase(phPaths);
-      const WideString folder = IncludeTrailingBackslash(TSetupfn::ExpandPath(item.DestDir, FAppTitle));
-      path = folder + (item.NewFileName.empty() ? item.SourceMask : item.NewFileName);
+      if (!expandedOnce || item.DestDir != lastDestDir) {
+        lastExpanded = IncludeTrailingBackslash(TSetupfn::ExpandPath(item.DestDir, FAppTitle));
+        lastDestDir = item.DestDir;
+        expandedOnce = true;
+      }
+      path = lastExpanded + (item.NewFileName.empty() ? item.SourceMask : item.NewFileName);
     }
     showFile(i, path, false);
     // A positive size whose data the package lacks: the package is damaged.
@@ -103,28 +112,22 @@ void TMainForm::InstallFiles() {
       continue;
     }
     bool decoded = entry == nullptr;
-    bytes.clear();
+    if (decoded) bytes.clear();  // an empty file
+    // The second thread's bytes are taken once; a retry after damage
+    // decodes again, here.
+    bool taken = false;
+    bool retry = false;
     for (;;) {
       try {
         if (!decoded) {
           // Only inflating finds some damage; it is this file's failure,
-          // asked about like a write that failed. A retry decodes again,
-          // here.
+          // asked about like a write that failed.
           bool whole;
           {
             TPhaseScope phase(phDecode);
-            if (aheadIndex == i) {
-              spare = std::move(bytes);
-              std::exception_ptr failed;
-              try {
-                whole = ahead.Take(bytes);
-              } catch (...) {
-                whole = false;
-                failed = std::current_exception();
-              }
-              // The next file's decoding starts whatever became of this one.
-              decodeNext(i + 1);
-              if (failed) std::rethrow_exception(failed);
+            if (!taken) {
+              taken = true;
+              whole = ahead.Take(bytes);
             } else {
               whole = DecodeFileData(data, *entry, item.FileBytes, bytes);
             }
@@ -134,7 +137,12 @@ void TMainForm::InstallFiles() {
         }
         {
           TPhaseScope phase(phFolders);
-          TQvFilefn::ForceFileDir(path);
+          const WideString folder = ExtractFilePath(path);
+          if (retry || folder != lastFolder) {
+            lastFolder.clear();
+            TQvFilefn::ForceFileDir(path);
+            lastFolder = folder;
+          }
         }
         TPhaseTimes::MarkFirstFile();
         TPhaseScope phase(phWrite);
@@ -152,6 +160,7 @@ void TMainForm::InstallFiles() {
       } catch (const Exception& e) {
         showFile(i, path, true);
         if (!AskAboutFailedFile(path, e.Message())) break;
+        retry = true;
       }
     }
   }

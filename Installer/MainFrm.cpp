@@ -194,7 +194,8 @@ bool TMainForm::SilentSwitchGiven() { return ParamCount() == 1 && SameText(Param
 bool TMainForm::AutoSwitchGiven() { return ParamCount() == 1 && SameText(ParamStr(1), u"/Auto"); }
 
 void TMainForm::RequireWholePackage() {
-  const std::vector<TPackageDamage> damages = CheckPackage(*FPackage, *FScript);
+  FFileIndex = std::make_unique<TFileDataList>();
+  const std::vector<TPackageDamage> damages = CheckPackage(*FPackage, *FScript, FFileIndex.get());
   TPhaseTimes::Mark("package checked");
   if (damages.empty()) return;
   WideString text = ResSetupPackageError();

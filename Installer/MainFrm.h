@@ -10,6 +10,7 @@
 
 #include "BaseFrm.h"
 #include "ExitCodes.h"
+#include "FileDataClasses.h"
 #include "QvIndyUtils.h"
 #include "SetupProject.h"
 #include "SetupTexts.h"
@@ -177,6 +178,9 @@ private:
   std::unique_ptr<TModuleResourceReader> FPackage;
   // The downloaded full setup while it is the package (online mode).
   std::unique_ptr<TDownloadedSetup> FDownloaded;
+  // The file data index of the package, as its check read it (none until
+  // then): the file step uses it rather than reading it again.
+  std::unique_ptr<TFileDataList> FFileIndex;
 };
 
 // The development paths (a fixed package under the debugger, plain

@@ -14,6 +14,7 @@ enum TPhase {
   phDecode,    // inflated here, or waited for from the second thread
   phFolders,   // its folder made where missing
   phWrite,     // written whole with its times
+  phAhead,     // inflating on the second thread, beside the others
   phCount
 };
 

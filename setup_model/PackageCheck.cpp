@@ -34,7 +34,8 @@ WideString Message(const Exception& e) { return e.Message().empty() ? WideString
 
 }  // namespace
 
-std::vector<TPackageDamage> CheckPackage(const TResourceReader& reader, const TSetupScript& script) {
+std::vector<TPackageDamage> CheckPackage(const TResourceReader& reader, const TSetupScript& script,
+                                         TFileDataList* index) {
   std::vector<TPackageDamage> damages;
   auto damaged = [&](const WideString& what, const WideString& reason) {
     if (damages.size() < kMaxDamages) damages.push_back({what, reason});
@@ -72,7 +73,8 @@ std::vector<TPackageDamage> CheckPackage(const TResourceReader& reader, const TS
   bool needsData = false;
   for (int i = 0; i < files.Count() && !needsData; ++i) needsData = files.Items(i)->FileBytes > 0;
   if (!needsData) return damages;
-  TFileDataList data;
+  TFileDataList own;
+  TFileDataList& data = index ? *index : own;
   try {
     data.LoadIndexFromResource(reader);
   } catch (const Exception& e) {

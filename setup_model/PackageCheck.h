@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "FileDataClasses.h"
 #include "PackageResources.h"
 #include "QvExceptions.h"
 #include "QvTypes.h"
@@ -26,5 +27,8 @@ struct TPackageDamage {
 // and is a PNG; every license text decodes; the file data index loads, each
 // of its images begins as the codec's images do and ends before the next
 // image or the index begins; every file of the script that has bytes has its image. Returns the first
-// damages found (at most a few), empty for a whole package.
-std::vector<TPackageDamage> CheckPackage(const TResourceReader& reader, const TSetupScript& script);
+// damages found (at most a few), empty for a whole package. Where index is
+// given it receives the file data index as read for the check, for the
+// installation to use (it is left empty when no file needs data).
+std::vector<TPackageDamage> CheckPackage(const TResourceReader& reader, const TSetupScript& script,
+                                         TFileDataList* index = nullptr);
