@@ -545,7 +545,9 @@ void TMainForm::RunInstallation() {
   FInstallState = 2;
   ShowCompletionPage();
   OpenGotoUrl();
-  if (FSilentMode || FAutoMode) btnRunApp->PerformClick();
+  // /Silent has no window to post the last step to: it follows at once.
+  if (FSilentMode) WMRunApp();
+  else if (FAutoMode) btnRunApp->PerformClick();
 }
 
 void TMainForm::btnRunAppClick() { PostMessageA(Handle(), WM_RUNAPP, 0, 0); }

@@ -12,6 +12,7 @@
 #include "QvVclUtils.h"
 #include "QvWindows.h"
 #include "TkApplication.h"
+#include "TkGdi.h"
 
 namespace {
 
@@ -47,11 +48,13 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   // the working folder, one only administrators can write.
   SetCurrentDirectoryW(W(TQvSysWinfn::SystemFolder()));
   CoInitialize(nullptr);
-  // The main window is the controller and is made even in /Silent, where
-  // it stays hidden; where no window can be made at all (Wine without a
-  // display), an administrator must still read why setup did not start.
-  // So reports go to standard error from the first step in /Silent.
+  // The main form is the controller. In /Silent it is made without any
+  // window: nothing is shown, the common controls and GDI+ are never
+  // loaded, and a run on a machine with no desktop at all (a service, Wine
+  // without a display) installs like any other. Its reports go to
+  // standard error from the first step.
   TQvVclfn::SetConsoleReports(TMainForm::SilentSwitchGiven());
+  tk::SetHeadless(TMainForm::SilentSwitchGiven());
   Application().Initialize();
   // Errors that escape an event handler are reported and the loop goes on.
   Application().OnException = [](const Exception& error) {

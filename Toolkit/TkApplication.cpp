@@ -15,6 +15,8 @@ TTkApplication& Application() {
 }
 
 void TTkApplication::Initialize() {
+  // A windowless program needs none of it.
+  if (tk::Headless()) return;
   // The common controls are not imported: comctl32 is no DLL that Windows
   // always takes from System32, and as it starts it loads others
   // (uxtheme). Loaded here, after the program restricted the search, the

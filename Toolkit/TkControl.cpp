@@ -18,6 +18,11 @@ using tk::W;
 namespace tk {
 const wchar_t* const ControlClassName = L"TkControl";
 const wchar_t* const FormClassName = L"TkForm";
+namespace {
+bool gHeadless = false;
+}  // namespace
+void SetHeadless(bool headless) { gHeadless = headless; }
+bool Headless() { return gHeadless; }
 }  // namespace tk
 
 namespace {
@@ -150,6 +155,8 @@ void TTkControl::RegisterWindowClass(const wchar_t* name, bool form) {
 }
 
 void TTkControl::CreateHandle(const wchar_t* className, DWORD style, DWORD exStyle, HWND parentWnd) {
+  // Windowless, the control keeps its state in the object alone.
+  if (tk::Headless()) return;
   if (!className) {
     RegisterWindowClass(tk::ControlClassName, false);
     className = tk::ControlClassName;

@@ -113,6 +113,11 @@ HFONT CreateFontShowing(const TTkFont& font, const WideString& text);
 // The window classes of custom controls and of forms.
 extern const wchar_t* const ControlClassName;
 extern const wchar_t* const FormClassName;
+// Windowless: controls keep their state but make no windows, for a
+// program that runs unattended and shows nothing (set before the first
+// control is made).
+void SetHeadless(bool headless);
+bool Headless();
 // Starts GDI+ once for the process; pictures need it.
 void StartGdiplus();
 

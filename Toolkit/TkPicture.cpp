@@ -54,10 +54,13 @@ void tk::StartGdiplus() {
 }
 
 std::shared_ptr<TTkPicture> TTkPicture::FromBytes(const std::string& bytes) {
-  tk::StartGdiplus();
   if (bytes.empty()) throw Exception(u"Cannot decode the picture: it is empty");
   std::shared_ptr<TTkPicture> picture(new TTkPicture());
   picture->FBytes = bytes;
+  // A windowless program draws nothing: the bytes are all it keeps, and
+  // GDI+ is not even started.
+  if (tk::Headless()) return picture;
+  tk::StartGdiplus();
   // The decoder may read the stream again later (GDI+ decodes lazily); the
   // stream holds its own copy and the bitmap keeps a reference to it, so
   // the caller's buffer may go at once.

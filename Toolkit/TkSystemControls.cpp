@@ -222,7 +222,7 @@ TTkEdit::TTkEdit(TTkControl* parent) : TTkControl(parent) {
   SetColor(::GetSysColor(COLOR_WINDOW));
 }
 
-WideString TTkEdit::Text() const { return WindowText(Handle()); }
+WideString TTkEdit::Text() const { return Handle() ? WindowText(Handle()) : Caption(); }
 
 void TTkEdit::SetText(const WideString& text) { SetCaption(text); }
 
