@@ -24,15 +24,28 @@ WideString SystemFolder(UINT(WINAPI* get)(LPWSTR, UINT)) {
 }
 
 // The folders and the long form of each: a short 8.3 spelling of any of
-// them must not slip past.
+// them must not slip past. The same folder comes from several sources
+// and is looked up once. Only a spelling with a tilde is looked up at all:
+// the system makes a short name from a long one as its first letters, a
+// tilde and a number, so a spelling without one is the long form already
+// (each look-up costs most of a millisecond under Wine, and there are
+// fifty folders).
 std::vector<WideString> WithLongForms(std::vector<WideString> folders) {
-  const size_t given = folders.size();
-  for (size_t i = 0; i < given; ++i) {
-    if (folders[i].empty()) continue;
-    const WideString longForm = TQvFilefn::LongPathName(folders[i]);
-    if (!longForm.empty()) folders.push_back(longForm);
+  std::vector<WideString> out;
+  out.reserve(folders.size());
+  for (WideString& folder : folders) {
+    if (folder.empty()) continue;
+    bool seen = false;
+    for (const WideString& o : out) seen = seen || SameText(o, folder);
+    if (!seen) out.push_back(std::move(folder));
   }
-  return folders;
+  const size_t given = out.size();
+  for (size_t i = 0; i < given; ++i) {
+    if (out[i].find(u'~') == WideString::npos) continue;
+    const WideString longForm = TQvFilefn::LongPathName(out[i]);
+    if (!longForm.empty()) out.push_back(longForm);
+  }
+  return out;
 }
 
 }  // namespace

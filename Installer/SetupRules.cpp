@@ -143,6 +143,9 @@ std::vector<WideString> OwnProgramPaths(const TSetupFileList& files, const WideS
     const TSetupFile& item = *files.Items(i);
     const WideString name = item.NewFileName.empty() ? item.SourceMask : item.NewFileName;
     if (name.find_first_of(u"*?") != WideString::npos) continue;
+    // Most of a large product's files are no programs: they are passed
+    // over before their folder is expanded.
+    if (!SameText(ExtractFileExt(name), u".exe")) continue;
     const WideString path =
         NormalizedPath(IncludeTrailingBackslash(TSetupfn::ExpandPath(item.DestDir, appTitle)) + name);
     if (path.empty() || !SameText(ExtractFileExt(path), u".exe")) continue;

@@ -335,6 +335,13 @@ void TPeResourceWriter::WriteTo(TStream& dest, const TPeStreamedResource* stream
                  (l.Sections[rs].SizeOfRawData == 0 ||
                   (uint64_t)l.Sections[rs].PointerToRawData + l.Sections[rs].SizeOfRawData == imageEnd);
   uint64_t keepEnd = imageEnd;  // bytes [0, keepEnd) are copied as they are
+  // The section's data starts on a page in the file, not only on the
+  // FileAlignment the linker chose (512 bytes): a loader can then map the
+  // package straight from the file (Wine reads a section that does not
+  // start on a page into fresh memory, all 200 MB of it, before the first
+  // instruction runs). A multiple of 4096 is a multiple of every smaller
+  // FileAlignment, so the image stays valid.
+  const uint64_t rawAlign = std::max<uint64_t>(l.FileAlignment, 4096);
   uint32_t rva;
   uint64_t rawPtr;
   uint32_t oldRaw = 0;
@@ -343,14 +350,14 @@ void TPeResourceWriter::WriteTo(TStream& dest, const TPeStreamedResource* stream
     rva = s.VirtualAddress;
     oldRaw = s.SizeOfRawData;
     if (s.SizeOfRawData) {
-      rawPtr = s.PointerToRawData;
-      keepEnd = rawPtr;
+      keepEnd = s.PointerToRawData;
+      rawPtr = AlignUp(keepEnd, rawAlign);
     } else {
-      rawPtr = AlignUp(imageEnd, l.FileAlignment);
+      rawPtr = AlignUp(imageEnd, rawAlign);
     }
   } else {
     rva = (uint32_t)std::min<uint64_t>(AlignUp(virtualEnd, l.SectionAlignment), 0xFFFFFFFFu);
-    rawPtr = AlignUp(imageEnd, l.FileAlignment);
+    rawPtr = AlignUp(imageEnd, rawAlign);
   }
 
   // The streamed resource takes the place of one held under its key.

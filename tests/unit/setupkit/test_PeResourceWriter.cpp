@@ -228,7 +228,9 @@ TEST(PeResourceWriter, HeadersDescribeTheRebuiltImage) {
   const TPeSection& prev = old.Sections.back();
   EXPECT_EQ(rsrc.Name, ".rsrc");
   EXPECT_EQ(rsrc.VirtualAddress, AlignUp((uint64_t)prev.VirtualAddress + prev.VirtualSize, old.SectionAlignment));
-  EXPECT_EQ(rsrc.PointerToRawData, AlignUp((uint64_t)prev.PointerToRawData + prev.SizeOfRawData, old.FileAlignment));
+  // Its data starts on the first page after the previous section's, so that
+  // a loader may map it from the file.
+  EXPECT_EQ(rsrc.PointerToRawData, AlignUp((uint64_t)prev.PointerToRawData + prev.SizeOfRawData, 4096));
   EXPECT_EQ(rsrc.SizeOfRawData % old.FileAlignment, 0u);
   EXPECT_GE(rsrc.SizeOfRawData, rsrc.VirtualSize);
   EXPECT_GT(rsrc.VirtualSize, 100000u);
