@@ -46,6 +46,11 @@ bool StartsWith(const char* p, const char* end, const char* prefix, size_t len) 
   return static_cast<size_t>(end - p) >= len && std::memcmp(p, prefix, len) == 0;
 }
 
+bool IsBlank(const char* b, const char* e) {
+  while (b < e && static_cast<unsigned char>(*b) <= 32) ++b;
+  return b == e;
+}
+
 RawByteString Trimmed(const char* b, const char* e) {
   while (b < e && static_cast<unsigned char>(*b) <= 32) ++b;
   while (e > b && static_cast<unsigned char>(e[-1]) <= 32) --e;
@@ -198,9 +203,8 @@ WideString XmlUnescape(const char* data, size_t length) {
   return out;
 }
 
-bool XmlNameMatches(const RawByteString& storedName, const WideString& name) {
-  const RawByteString wanted = XmlEscape(name);
-  return SameAsciiText(storedName.data(), storedName.size(), wanted.data(), wanted.size());
+bool XmlNameMatches(const RawByteString& storedName, const RawByteString& escapedName) {
+  return SameAsciiText(storedName.data(), storedName.size(), escapedName.data(), escapedName.size());
 }
 
 // ---- attributes ------------------------------------------------------------
@@ -232,12 +236,18 @@ void TXmlAttribute::SetFloat(double value) {
 // ---- nodes -----------------------------------------------------------------
 
 TXmlNode* TXmlNode::AddChild(const WideString& name) {
+  ExpandContent();
   auto child = std::make_unique<TXmlNode>(this);
   child->Name = XmlEscape(name);
   return Children.Add(std::move(child));
 }
 
-TXmlNode* TXmlNode::FindChild(const WideString& name) const { return Children.FindByName(name); }
+TXmlNode* TXmlNode::FindChild(const WideString& name) const {
+  // Nodes are made non-const; reading a deferred content is their lazy
+  // completion, not a change.
+  const_cast<TXmlNode*>(this)->ExpandContent();
+  return Children.FindByName(name);
+}
 
 TXmlNode* TXmlNode::ChildByName(const WideString& name) {
   TXmlNode* child = FindChild(name);
@@ -256,25 +266,29 @@ TXmlAttribute* TXmlNode::AttributeByName(const WideString& name) {
 
 WideString TXmlNode::GetName() const { return XmlUnescape(Name); }
 
-void TXmlNode::ParseTag(const char* start, const char* end) {
+namespace {
+
+// Reads a start tag, from "<" to ">" inclusive, into node; without a node it
+// only checks the tag as reading it would.
+void ScanTag(const char* start, const char* end, TXmlNode* node) {
   const char* b = start;
   const char* e = end;
   if (b < e && *b == '<') ++b;
   if (e > b && e[-1] == '>') --e;
   if (e > b && e[-1] == '/') --e;
 
-  Attributes.Clear();
+  if (node) node->Attributes.Clear();
   const char* space = FindByte(b, e, ' ');
-  Name = Trimmed(b, space ? space : e);
-  QV_ASSERT(!Name.empty(), QV_XMLUTILS_UNIT);
+  const char* nameEnd = space ? space : e;
+  QV_ASSERT(!IsBlank(b, nameEnd), QV_XMLUTILS_UNIT);
+  if (node) node->Name = Trimmed(b, nameEnd);
   if (!space) return;
 
   const char* p = space;
   while (p < e) {
     const char* eq = FindByte(p, e, '=');
     if (!eq) break;
-    RawByteString attributeName = Trimmed(p, eq);
-    QV_ASSERT(!attributeName.empty(), QV_XMLUTILS_UNIT);
+    QV_ASSERT(!IsBlank(p, eq), QV_XMLUTILS_UNIT);
     // A double quote anywhere in the rest of the tag decides the delimiter,
     // even when a single-quoted value comes first.
     char quote = '"';
@@ -287,13 +301,19 @@ void TXmlNode::ParseTag(const char* start, const char* end) {
     const char* close = FindByte(open + 1, e, quote);
     QV_ASSERT(close != nullptr, QV_XMLUTILS_UNIT);
 
-    auto attribute = std::make_unique<TXmlAttribute>();
-    attribute->Name = std::move(attributeName);
-    attribute->Text.assign(open + 1, close);
-    Attributes.Add(std::move(attribute));
+    if (node) {
+      auto attribute = std::make_unique<TXmlAttribute>();
+      attribute->Name = Trimmed(p, eq);
+      attribute->Text.assign(open + 1, close);
+      node->Attributes.Add(std::move(attribute));
+    }
     p = close + 1;
   }
 }
+
+}  // namespace
+
+void TXmlNode::ParseTag(const char* start, const char* end) { ScanTag(start, end, this); }
 
 RawByteString TXmlNode::TagText() const {
   RawByteString text = Name;
@@ -310,6 +330,8 @@ void TXmlNode::WriteTo(std::vector<RawByteString>& lines, bool formatted, const 
     int next;  // the next child to write
   };
   auto openLines = [&lines](const TXmlNode& n, const RawByteString& ind) -> bool {
+    // A content left for later is read before it is written.
+    const_cast<TXmlNode&>(n).ExpandContent();
     RawByteString line = ind;
     line += '<';
     line += n.Name;
@@ -377,29 +399,31 @@ TXmlDocument::TXmlDocument() : Root(std::make_unique<TXmlNode>()) {}
 
 TXmlDocument::TXmlDocument(const WideString& rootName) : TXmlDocument() { Root->Name = XmlEscape(rootName); }
 
-void TXmlDocument::LoadFromBuffer(const char* buffer, size_t length) {
-  Root.reset();  // Root is none from here on
-  if (!buffer || length == 0) return;
+namespace {
 
-  const char* p = buffer;
-  const char* const end = buffer + length;
-  TXmlNode* cur = nullptr;
+// An error whose message names its place already: a walk nested in another
+// (the check of a deferred element's content) must not add a second one.
+class EXmlPlaced : public EXmlException {
+public:
+  using EXmlException::EXmlException;
+};
 
-  auto closeCurrent = [&cur]() {
-    if (!cur) ThrowTagMismatch();
-    cur = cur->Parent;
-  };
+const char kItemsName[] = "Items";
 
+// Walks the markup of [p, end) in a document that starts at begin: text
+// runs, CDATA sections, comments and declarations, start and end tags, and
+// tells the sink of each. An end tag written "</x/>" closes twice, and a
+// start tag "<x/>" opens and closes, as they always have. The sink's Close
+// may stop the walk by returning where it stopped; its Open returns where
+// the walk goes on. Returns end, or where the sink stopped it.
+template <class TSink>
+const char* WalkMarkup(const char* begin, const char* p, const char* end, TSink& sink) {
   try {
     while (p < end) {
       if (*p != '<') {
         const char* lt = FindByte(p, end, '<');
         if (!lt) lt = end;
-        if (cur) {
-          // Text runs are never joined: the last one before the end tag wins.
-          cur->Text.assign(p, lt);
-          cur->CData = false;
-        }
+        sink.Text(p, lt, false);
         p = lt;
         continue;
       }
@@ -409,10 +433,7 @@ void TXmlDocument::LoadFromBuffer(const char* buffer, size_t length) {
         const char* content = p + (sizeof kCDataOpen - 1);
         const char* close = FindText(content, end, "]]>", 3);
         if (!close) ThrowTagMismatch();
-        if (cur && close > content) {
-          cur->Text.assign(content, close);
-          cur->CData = true;
-        }
+        if (close > content) sink.Text(content, close, true);
         p = close + 3;
         continue;
       }
@@ -428,28 +449,154 @@ void TXmlDocument::LoadFromBuffer(const char* buffer, size_t length) {
         continue;
       }
 
-      if (kind == '/') {
-        closeCurrent();
-      } else if (kind != '?') {
-        auto node = std::make_unique<TXmlNode>(cur);
-        node->ParseTag(p, gt + 1);
-        TXmlNode* created = node.get();
-        if (cur) {
-          cur->Children.Add(std::move(node));
-        } else {
-          // A later top-level element takes over as the document element.
-          Root.reset();
-          Root = std::move(node);
-        }
-        cur = created;
-      }
       // "/>" ends an empty element; the slash of "</>" is the end tag's own.
-      if (gt - 1 > p + 1 && gt[-1] == '/') closeCurrent();
-      p = gt + 1;
+      const bool slashEnd = gt - 1 > p + 1 && gt[-1] == '/';
+      const char* next = gt + 1;
+      if (kind == '/') {
+        if (const char* stop = sink.Close(p, slashEnd)) return stop;
+      } else if (kind != '?') {
+        next = sink.Open(p, gt + 1, slashEnd);
+      }
+      if (slashEnd) {
+        if (const char* stop = sink.Close(p, false)) return stop;
+      }
+      p = next;
     }
+  } catch (const EXmlPlaced&) {
+    throw;
   } catch (const EXmlException& e) {
     // Whoever fixes the file needs the place as well as the reason.
-    throw EXmlException(e.Message() + PlaceText(buffer, p));
+    throw EXmlPlaced(e.Message() + PlaceText(begin, p));
+  }
+  return end;
+}
+
+// Checks an element's content as reading it would, keeping nothing, and
+// finds the end tag that closes the element. Returns its "<", or none when
+// the content cannot be left for later: it ends in an end tag written
+// "</x/>", whose second close would land outside the element.
+class TContentCheck {
+public:
+  void Text(const char*, const char*, bool) {}
+  const char* Open(const char* tag, const char* after, bool) {
+    ScanTag(tag, after, nullptr);
+    ++FDepth;
+    return after;
+  }
+  const char* Close(const char* tag, bool slashEnd) {
+    if (FDepth == 0) {
+      FEnd = tag;
+      return tag;
+    }
+    // Its second close would end the element in the middle of this tag.
+    if (--FDepth == 0 && slashEnd) return tag;
+    return nullptr;
+  }
+  const char* End() const { return FEnd; }
+
+private:
+  int FDepth = 0;
+  const char* FEnd = nullptr;
+};
+
+// Builds the tree. A document read for objects leaves the content of each
+// "Items" element (the items of a list) in the buffer, checked, for the
+// list to read one item at a time.
+class TTreeBuilder {
+public:
+  TTreeBuilder(const char* begin, const char* end, TXmlNode* cur, std::unique_ptr<TXmlNode>* root,
+               bool deferItems, const TXmlNode* stopAt)
+      : FBegin(begin), FEnd(end), FCur(cur), FRoot(root), FDeferItems(deferItems), FStopAt(stopAt) {}
+
+  void Text(const char* b, const char* e, bool cdata) {
+    if (!FCur) return;
+    // Text runs are never joined: the last one before the end tag wins.
+    FCur->Text.assign(b, e);
+    FCur->CData = cdata;
+  }
+
+  const char* Open(const char* tag, const char* after, bool slashEnd) {
+    auto node = std::make_unique<TXmlNode>(FCur);
+    node->ParseTag(tag, after);
+    TXmlNode* created = node.get();
+    if (FCur) {
+      FCur->Children.Add(std::move(node));
+    } else {
+      // A later top-level element takes over as the document element.
+      FRoot->reset();
+      *FRoot = std::move(node);
+    }
+    FCur = created;
+    if (FDeferItems && !slashEnd && SameAsciiText(created->Name.data(), created->Name.size(), kItemsName,
+                                                  sizeof kItemsName - 1)) {
+      TContentCheck check;
+      WalkMarkup(FBegin, after, FEnd, check);
+      if (const char* close = check.End()) {
+        created->DeferContent(FBegin, after, close);
+        return close;
+      }
+    }
+    return after;
+  }
+
+  const char* Close(const char* tag, bool) {
+    if (!FCur) ThrowTagMismatch();
+    FCur = FCur->Parent;
+    // A single element read from a deferred content ends when it closes.
+    // (An end tag "</x/>" whose first close ends it is never deferred.)
+    if (FStopAt && FCur == FStopAt) return FindByte(tag, FEnd, '>') + 1;
+    return nullptr;
+  }
+
+private:
+  const char* FBegin;
+  const char* FEnd;
+  TXmlNode* FCur;
+  std::unique_ptr<TXmlNode>* FRoot;
+  bool FDeferItems;
+  const TXmlNode* FStopAt;
+};
+
+}  // namespace
+
+void TXmlDocument::LoadFromBuffer(const char* buffer, size_t length) {
+  Root.reset();  // Root is none from here on
+  if (!buffer || length == 0) return;
+  TTreeBuilder builder(buffer, buffer + length, nullptr, &Root, DeferItems, nullptr);
+  WalkMarkup(buffer, buffer, buffer + length, builder);
+}
+
+void TXmlNode::DeferContent(const char* document, const char* begin, const char* end) {
+  FDocument = document;
+  FDeferredBegin = begin;
+  FDeferredEnd = end;
+}
+
+void TXmlNode::ExpandContent() {
+  if (!FDeferredBegin) return;
+  const char* begin = FDeferredBegin;
+  FDeferredBegin = nullptr;
+  TTreeBuilder builder(FDocument, FDeferredEnd, this, nullptr, false, nullptr);
+  WalkMarkup(FDocument, begin, FDeferredEnd, builder);
+}
+
+void TXmlNode::ForEachChild(const std::function<void(TXmlNode*)>& visit) {
+  if (!FDeferredBegin) {
+    for (int i = 0; i < Children.Count(); ++i) visit(Children[i]);
+    return;
+  }
+  // One child at a time, read into a holder and freed after its visit: the
+  // items of a large list never stand in memory all at once.
+  TXmlNode holder;
+  const char* p = FDeferredBegin;
+  while (p < FDeferredEnd) {
+    TTreeBuilder builder(FDocument, FDeferredEnd, &holder, nullptr, false, &holder);
+    p = WalkMarkup(FDocument, p, FDeferredEnd, builder);
+    for (int i = 0; i < holder.Children.Count(); ++i) {
+      holder.Children[i]->Parent = this;
+      visit(holder.Children[i]);
+    }
+    holder.Children.Clear();
   }
 }
 
@@ -472,6 +619,8 @@ void TXmlDocument::LoadFromStream(TStream& stream) {
     bytes.append(chunk, static_cast<size_t>(n));
   }
   LoadFromBuffer(bytes.data(), bytes.size());
+  // Deferred contents point into the bytes read.
+  if (DeferItems) FKept = std::move(bytes);
 }
 
 RawByteString TXmlDocument::SaveToString() const {

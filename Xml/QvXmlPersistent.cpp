@@ -260,6 +260,7 @@ void TXmlPersistent::SaveToNode(TXmlNode* node, int options) const { SavePublish
 
 void TXmlPersistent::LoadFromStream(TStream& stream, int options) {
   TXmlDocument doc;
+  doc.DeferItems = true;
   doc.LoadFromStream(stream);
   // The root's name is not checked: a document written by another class
   // with the same property names loads as well.
@@ -331,14 +332,13 @@ void TXmlObjectList::LoadFromNode(TXmlNode* node, int options) {
   LoadPublishedProperties(this, node, options);
   TXmlNode* items = node->FindChild(u"Items");
   Clear();
-  const TXmlNode* source = items ? items : node;
-  for (int i = 0; i < source->Children.Count(); ++i) {
-    TXmlNode* element = source->Children[i];
+  TXmlNode* source = items ? items : node;
+  source->ForEachChild([&](TXmlNode* element) {
     std::unique_ptr<TXmlPersistent> item(CreateItem(element->GetName()));
-    if (!item) continue;
+    if (!item) return;
     item->LoadFromNode(element, options);
     Add(std::move(item));
-  }
+  });
 }
 
 void TXmlObjectList::Clear() {

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -75,14 +76,17 @@ class TXmlNode;
 using TXmlAttributeList = TXmlKeyList<TXmlAttribute>;
 using TXmlNodeList = TXmlKeyList<TXmlNode>;
 
-// True when the stored (escaped) name equals XmlEscape(name), ASCII letters
-// matched without regard to case.
-bool XmlNameMatches(const RawByteString& storedName, const WideString& name);
+// True when the stored (escaped) name equals the wanted one, escaped as
+// XmlEscape does, ASCII letters matched without regard to case.
+bool XmlNameMatches(const RawByteString& storedName, const RawByteString& escapedName);
 
 template <class T>
 int TXmlKeyList<T>::IndexOfName(const WideString& name) const {
+  // Escaped once for the whole list: a script's load looks up every
+  // property of thousands of items.
+  const RawByteString wanted = XmlEscape(name);
   for (size_t i = 0; i < FItems.size(); ++i)
-    if (XmlNameMatches(FItems[i]->Name, name)) return static_cast<int>(i);
+    if (XmlNameMatches(FItems[i]->Name, wanted)) return static_cast<int>(i);
   return -1;
 }
 
@@ -107,8 +111,21 @@ public:
   WideString GetName() const;
   // The bytes of a start tag, from "<" to ">" inclusive.
   void ParseTag(const char* start, const char* end);
+  // Each child in turn. A content left for later (the items of a list in a
+  // document read for objects) is read one child at a time, and each is
+  // freed after its visit: the children are not kept.
+  void ForEachChild(const std::function<void(TXmlNode*)>& visit);
+  // A content left in the document's bytes [begin, end), checked already,
+  // read into Children when first asked for.
+  void DeferContent(const char* document, const char* begin, const char* end);
+  void ExpandContent();
   RawByteString TagText() const;
   void WriteTo(std::vector<RawByteString>& lines, bool formatted, const RawByteString& indent) const;
+
+private:
+  const char* FDocument = nullptr;
+  const char* FDeferredBegin = nullptr;  // none: Children is complete
+  const char* FDeferredEnd = nullptr;
 };
 
 class TXmlDocument {
@@ -120,12 +137,21 @@ public:
 
   bool Formatted = true;
   bool WriteDeclaration = true;
+  // Read for objects: the content of each "Items" element (a list's items)
+  // is checked as it is read but left in the bytes, for the list to read
+  // one item at a time (ForEachChild). A script of 20,000 files then never
+  // stands in memory as a tree. The bytes given to LoadFromBuffer, or the
+  // memory stream given to LoadFromStream, must outlive the document.
+  bool DeferItems = false;
   std::unique_ptr<TXmlNode> Root;
 
   void LoadFromBuffer(const char* buffer, size_t length);
   void LoadFromStream(TStream& stream);
   RawByteString SaveToString() const;
   void SaveToStream(TStream& stream) const;
+
+private:
+  RawByteString FKept;  // the bytes read from a stream, for DeferItems
 };
 
 // ---- persistent objects ----------------------------------------------------

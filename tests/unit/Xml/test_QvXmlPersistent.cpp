@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "PersistentFixtures.h"
@@ -234,6 +235,85 @@ TEST(XmlObjectList, LoadingReplacesTheContent) {
   LoadXml(list, "<L><TTestInner Level=\"5\"/><Unknown/><ttestinner Level=\"6\"/></L>");
   ASSERT_EQ(list.Count(), 2);
   EXPECT_EQ(static_cast<TTestInner*>(list.Items(1))->Level, 6);
+}
+
+// A list reads its items straight from the document's bytes, one at a
+// time. Whatever the markup, the outcome must be the one of the whole tree:
+// the same items, or the same error with the same place.
+TEST(XmlObjectList, ItemsReadOneAtATimeComeOutAsFromTheWholeTree) {
+  const char* const documents[] = {
+      // comments, text, instructions, CDATA and unknown elements between
+      // items; an item closed by a separate end tag; a nested Items that
+      // belongs to an unknown element
+      "<L><Items> <!-- c <TTestInner Level=\"8\"/> --> <TTestInner Level=\"1\"></TTestInner> text <?pi?>"
+      "<TTestInner Level=\"2\"/><![CDATA[<TTestInner Level=\"7\"/>]]><Unknown><Items><TTestInner Level=\"9\"/>"
+      "</Items></Unknown><ttestinner Level=\"3\"><child/></ttestinner></Items></L>",
+      // an end tag written "</x/>" closes twice: inside an item, and as the
+      // one that closes the last item and Items itself
+      "<L><Items><TTestInner Level=\"1\"><a></a/><TTestInner Level=\"2\"/></Items></L>",
+      "<L><Items><TTestInner Level=\"1\"></TTestInner/><TTestInner Level=\"2\"/></L>",
+      "<L><Items></x/><TTestInner Level=\"2\"/></L>",
+      // a stray end tag inside Items closes it early
+      "<L><Items><TTestInner Level=\"1\"/></x><TTestInner Level=\"2\"/></Items></L>",
+      // Items that never closes, and an empty one
+      "<L><Items><TTestInner Level=\"1\"/><TTestInner Level=\"2\">",
+      "<L><Items></Items></L>",
+      // damage inside the items: every one raised before any item is read
+      "<L><Items><TTestInner Level=\"1\"/>\n  <!-- open comment </Items></L>",
+      "<L><Items><TTestInner Level=\"1\"/>\n<![CDATA[ open </Items></L>",
+      "<L><Items><TTestInner Level=\"1\"/>\n<TTestInner Level=\"2\"",
+      "<L><Items><TTestInner Level=\"1\"/><TTestInner Level=2/></Items></L>",
+      "<L><Items><TTestInner Level=\"1\"/>< Level=\"2\"/></Items></L>",
+      "<L><Items><TTestInner Level=\"1\"/></Items></L></L>",
+  };
+  for (const char* xml : documents) {
+    SCOPED_TRACE(xml);
+    TTestList whole;
+    std::string wholeError;
+    try {
+      TXmlDocument doc;
+      doc.LoadFromBuffer(xml, std::strlen(xml));
+      if (doc.Root) whole.LoadFromNode(doc.Root.get(), 0);
+    } catch (const Exception& e) {
+      wholeError = std::string(e.ClassName()) + ": " + WideToUtf8(e.Message());
+    }
+    TTestList streamed;
+    streamed.Add(new TTestInner(99));
+    std::string streamedError;
+    try {
+      LoadXml(streamed, xml);
+    } catch (const Exception& e) {
+      streamedError = std::string(e.ClassName()) + ": " + WideToUtf8(e.Message());
+    }
+    EXPECT_EQ(streamedError, wholeError);
+    if (wholeError.empty()) {
+      EXPECT_TRUE(whole.SameItems(&streamed)) << streamed.Count() << " items instead of " << whole.Count();
+    } else {
+      // The document is checked whole before the list changes.
+      ASSERT_EQ(streamed.Count(), 1);
+      EXPECT_EQ(static_cast<TTestInner*>(streamed.Items(0))->Level, 99);
+    }
+  }
+}
+
+// A document read for objects keeps the items' markup for later; asked for
+// them as a tree, or written, it gives what the whole reading would.
+TEST(XmlObjectList, DeferredItemsReadAsATreeOnDemand) {
+  const std::string xml =
+      "<L><Items><TTestInner Level=\"1\"/><!-- c --><TTestInner Level=\"2\">x</TTestInner></Items><B/></L>";
+  TXmlDocument whole, deferred;
+  deferred.DeferItems = true;
+  whole.LoadFromBuffer(xml.data(), xml.size());
+  deferred.LoadFromBuffer(xml.data(), xml.size());
+  EXPECT_EQ(deferred.SaveToString(), whole.SaveToString());
+  TXmlDocument again;
+  again.DeferItems = true;
+  again.LoadFromBuffer(xml.data(), xml.size());
+  TXmlNode* items = again.Root->FindChild(u"Items");
+  ASSERT_NE(items, nullptr);
+  ASSERT_NE(items->FindChild(u"TTestInner"), nullptr);
+  EXPECT_EQ(items->Children.Count(), 2);
+  EXPECT_EQ(items->Children[1]->Text, "x");
 }
 
 TEST(XmlObjectList, AListThatIsAPropertyKeepsItsItemsWhenItsElementIsMissing) {
