@@ -10,7 +10,8 @@
 #     timed;
 #   - writelimit.exe, which only writes the same files (CreateDirectoryW,
 #     CreateFileW, WriteFile, SetFileTime), removed with rm -rf.
-# Each round installs all three afresh and removes them again. Prints the
+# Each round installs all three afresh, the first of them in turn, each
+# after a sync, and removes them again. Prints the
 # medians, setupkit's install time against NSIS's and against the write
 # limit, its removal time against NSIS's, the CPU seconds of each program
 # and of the wineserver, the installer's peak resident memory (VmHWM of the
@@ -200,19 +201,33 @@ setupkit_remove() {
   wait_gone "$sk"
 }
 
-for round in $(seq "$rounds"); do
-  rc=0
+sk_install() {
+  local rc=0
   measure sk_install wh_wine "$WH_WORK/BenchSetup.exe" /Silent >/dev/null 2>"$WH_WORK/err" || rc=$?
   [[ $rc == 0 ]] || wh_fail "Setup.exe /Silent failed with exit code $rc: $(head -c 300 "$WH_WORK/err")"
-
-  rc=0
+}
+ns_install() {
+  local rc=0
   measure ns_install wh_wine "$WH_WORK/p/NsisSetup.exe" /S >/dev/null 2>"$WH_WORK/err" || rc=$?
   [[ $rc == 0 ]] || wh_fail "the NSIS installer failed with exit code $rc: $(head -c 300 "$WH_WORK/err")"
-
+}
+wl_install() {
   measure wl_process write_limit || wh_fail "writelimit failed: $(head -c 300 "$WH_WORK/out")"
   wl_write=$(sed -n 's/.*write_seconds=\([0-9.]*\).*/\1/p' "$WH_WORK/out" | tr -d '\r')
   [[ -n $wl_write ]] || wh_fail "writelimit printed no time: $(head -c 300 "$WH_WORK/out")"
   record wl_write "$wl_write"
+}
+installs=(sk_install ns_install wl_install)
+
+for round in $(seq "$rounds"); do
+  # Each round starts with the next of the three, and each starts on a
+  # disk that has written out what came before: the one that follows the
+  # last round's removals would otherwise pay for the file system's
+  # catching up, every round.
+  for i in 0 1 2; do
+    sync
+    "${installs[(round - 1 + i) % 3]}"
+  done
 
   if [[ $round == 1 ]]; then
     check_installed "setupkit" "$sk" ! -name Uninstall.exe ! -name "Uninstall.da[0-9]"
@@ -221,12 +236,14 @@ for round in $(seq "$rounds"); do
   fi
 
   rc=0
+  sync
   measure sk_remove setupkit_remove || rc=$?
   [[ $rc == 0 ]] || wh_fail "Uninstall.exe /SILENT failed with exit code $rc: $(head -c 300 "$WH_WORK/err")"
 
   # In place ("_?="), NSIS's uninstaller cannot delete itself: its file and
   # the folder stay, and go afterwards, untimed.
   rc=0
+  sync
   measure ns_remove wh_wine "$ns/uninst.exe" /S "${ns_in_place[@]}" >/dev/null 2>"$WH_WORK/err" || rc=$?
   [[ $rc == 0 ]] || wh_fail "the NSIS uninstaller failed with exit code $rc: $(head -c 300 "$WH_WORK/err")"
   left=$(cd "$ns" && find . -mindepth 1 -printf '%P\n')
