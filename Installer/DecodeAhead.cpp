@@ -39,7 +39,9 @@ TDecodeAhead::TDecodeAhead(const TFileDataList& data, std::vector<TDecodeJob> jo
   if (!FJobs.empty()) FThread = Owned(::CreateThread(nullptr, 0, Run, this, 0, nullptr));
 }
 
-TDecodeAhead::~TDecodeAhead() {
+TDecodeAhead::~TDecodeAhead() { Stop(); }
+
+void TDecodeAhead::Stop() {
   if (!FThread) return;
   {
     TLocked locked(FLock);
@@ -47,6 +49,7 @@ TDecodeAhead::~TDecodeAhead() {
   }
   ::WakeAllConditionVariable(&FChanged);
   ::WaitForSingleObject(FThread.get(), INFINITE);
+  FThread.reset();
 }
 
 bool TDecodeAhead::Take(std::string& bytes) {

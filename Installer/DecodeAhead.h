@@ -34,7 +34,7 @@ public:
   // Starts decoding jobs, in their order. Where no second thread can be
   // started, each is decoded when it is taken.
   TDecodeAhead(const TFileDataList& data, std::vector<TDecodeJob> jobs);
-  // Stops the second thread once the file it is inflating is done.
+  // Stop, then the thread's end.
   ~TDecodeAhead();
   TDecodeAhead(const TDecodeAhead&) = delete;
   TDecodeAhead& operator=(const TDecodeAhead&) = delete;
@@ -45,6 +45,10 @@ public:
   // package, memory that ran out) is raised here, as it would have been on
   // this thread. Each job is taken once, in order.
   bool Take(std::string& bytes);
+  // Stops the second thread and waits until the file it is inflating is
+  // done: after that nothing reads the package. Nothing may be taken
+  // after it.
+  void Stop();
 
 private:
   struct TDecoded {

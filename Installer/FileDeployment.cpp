@@ -77,6 +77,14 @@ void TMainForm::InstallFiles() {
     if (const TFileData* entry = entries[static_cast<size_t>(i)])
       jobs.push_back({entry, FScript->FileList()->Items(i)->FileBytes});
   TDecodeAhead ahead(data, std::move(jobs));
+  // Known to Halt while it runs (a file that fails in /Silent, or the user
+  // leaving at the copy-failure question, ends the process from inside
+  // this loop).
+  FDecoding = &ahead;
+  struct TForget {
+    TDecodeAhead*& Decoding;
+    ~TForget() { Decoding = nullptr; }
+  } forget{FDecoding};
   std::string bytes;
   // The folder the last file went into: the next file in the same folder
   // needs no look-up (each costs a call to the server under Wine). A

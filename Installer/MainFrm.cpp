@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "DecodeAhead.h"
 #include "DownloadedSetup.h"
 #include "FileDataClasses.h"
 #include "FolderRules.h"
@@ -565,6 +566,7 @@ void TMainForm::WMRunApp() {
 void TMainForm::Halt(TSetupExitCode code) {
   TPhaseTimes::Mark("exit");
   if (gMainForm) {
+    if (gMainForm->FDecoding) gMainForm->FDecoding->Stop();
     gMainForm->FPackage.reset();
     gMainForm->FDownloaded.reset();
   }

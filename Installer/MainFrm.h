@@ -16,6 +16,7 @@
 #include "SetupTexts.h"
 #include "TkControls.h"
 
+class TDecodeAhead;
 class TModuleResourceReader;
 class TDownloadedSetup;
 
@@ -181,6 +182,9 @@ private:
   // The file data index of the package, as its check read it (none until
   // then): the file step uses it rather than reading it again.
   std::unique_ptr<TFileDataList> FFileIndex;
+  // The file step's decoding thread while it runs: it reads the package,
+  // so every way out stops it before the package is released.
+  TDecodeAhead* FDecoding = nullptr;
 };
 
 // The development paths (a fixed package under the debugger, plain
