@@ -121,9 +121,8 @@ void TMainForm::InstallFiles() {
     }
     bool decoded = entry == nullptr;
     if (decoded) bytes.clear();  // an empty file
-    // The second thread's bytes are taken once; a retry after damage
-    // decodes again, here.
-    bool taken = false;
+    // The first attempt takes the second thread's bytes; a retry after
+    // damage decodes again, here, and looks for the folder again.
     bool retry = false;
     for (;;) {
       try {
@@ -133,8 +132,7 @@ void TMainForm::InstallFiles() {
           bool whole;
           {
             TPhaseScope phase(phDecode);
-            if (!taken) {
-              taken = true;
+            if (!retry) {
               whole = ahead.Take(bytes);
             } else {
               whole = DecodeFileData(data, *entry, item.FileBytes, bytes);
