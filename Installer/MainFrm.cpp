@@ -163,9 +163,11 @@ TMainForm::TMainForm() : TBaseForm(nullptr) {
   edtDestDir->SetText(TSetupfn::ExpandPath(FScript->BaseInfo()->DefInstallPath, FAppTitle));
   lblProxy->SetVisible(!FFullPackage);
 
-  // A previous installation's folder.
+  // A previous installation's folder, and over it the folder that the
+  // command line names.
   const WideString previous = PreviousInstallLocation();
   if (!previous.empty()) edtDestDir->SetText(previous);
+  if (Switches().DirGiven) edtDestDir->SetText(Switches().Dir);
 
   LoadProductIcon();
   LoadLicenseText();
@@ -190,9 +192,14 @@ TMainForm::TMainForm() : TBaseForm(nullptr) {
   }
 }
 
-// Exactly one argument selects a mode; two arguments are interactive.
-bool TMainForm::SilentSwitchGiven() { return ParamCount() == 1 && SameText(ParamStr(1), u"/Silent"); }
-bool TMainForm::AutoSwitchGiven() { return ParamCount() == 1 && SameText(ParamStr(1), u"/Auto"); }
+const TCommandSwitches& TMainForm::Switches() {
+  static const TCommandSwitches switches = [] {
+    std::vector<WideString> args;
+    for (int i = 1; i <= ParamCount(); ++i) args.push_back(ParamStr(i));
+    return ParseCommandSwitches(args, {u"/Silent", u"/Auto"}, true);
+  }();
+  return switches;
+}
 
 void TMainForm::RequireWholePackage() {
   FFileIndex = std::make_unique<TFileDataList>();

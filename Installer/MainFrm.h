@@ -13,6 +13,7 @@
 #include "FileDataClasses.h"
 #include "QvIndyUtils.h"
 #include "SetupProject.h"
+#include "SetupSwitches.h"
 #include "SetupTexts.h"
 #include "TkControls.h"
 
@@ -34,9 +35,11 @@ public:
   TMainForm();
   ~TMainForm() override;
 
-  // The command line's mode: exactly one argument, compared without case.
-  static bool SilentSwitchGiven();
-  static bool AutoSwitchGiven();
+  // The command line's switches, read once: the mode (/Silent, /Auto,
+  // else a window), /Dir= and /Log=.
+  static const TCommandSwitches& Switches();
+  static bool SilentSwitchGiven() { return Switches().Mode == u"/Silent"; }
+  static bool AutoSwitchGiven() { return Switches().Mode == u"/Auto"; }
 
   // ---- the localized texts of the chosen language
   const WideString& ResAppVersionFmt() const { return Text(tidAppVersionFmt); }
