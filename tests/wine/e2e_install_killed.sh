@@ -15,7 +15,7 @@ wh_on_exit wh_reg_delete 'HKLM\Software\Probe Works'
 P_GUID=$guid P_NO_RUNS=1 PROBE_EXE=$WH_BIN/probe.exe make_product "$WH_WORK/p"
 # Enough files that the file step lasts a while.
 mkdir -p "$WH_WORK/p/files/data/many"
-for i in $(seq 300); do head -c 40000 /dev/urandom >"$WH_WORK/p/files/data/many/f$i.bin"; done
+for i in $(seq 600); do head -c 40000 /dev/urandom >"$WH_WORK/p/files/data/many/f$i.bin"; done
 wh_build_setup "$WH_WORK/p/product.xml" "$WH_WORK/ProbeSetup.exe"
 app="$WH_WORK/Probe Folder"
 app_win=$(wh_winpath "$app")
@@ -39,18 +39,22 @@ expect_complete() {
 }
 
 # kill_at FILES: starts the installation and kills it once that many of the
-# product's many files are there, then installs again.
+# product's many files are there, then installs again. A natively run
+# installer writes the files faster than they can be counted from outside,
+# so it runs in short slices: stopped while the files are counted, and
+# killed while it is stopped.
 kill_at() {
   local want=$1 pid n rc
   rm -rf "$app"
   wh_reg_delete "$base\\$guid"
   wh_reg_add "$base\\$guid" InstallLocation REG_SZ "$app_win\\"
   pid=$(wh_run_bg "$WH_WORK/ProbeSetup.exe" /Silent)
-  for _ in $(seq 1200); do
+  for _ in $(seq 6000); do
+    kill -STOP "$pid" 2>/dev/null || break
     n=$(find "$app/data/many" -name 'f*.bin' 2>/dev/null | wc -l)
     ((n >= want)) && break
-    wh_bg_running "$pid" || break
-    sleep 0.05
+    kill -CONT "$pid" 2>/dev/null || break
+    sleep 0.01
   done
   wh_bg_running "$pid" || wh_fail "the installation ended before $want files were written"
   kill -KILL "$pid"
@@ -63,6 +67,6 @@ kill_at() {
 }
 
 kill_at 10
-kill_at 150
-kill_at 290
+kill_at 300
+kill_at 560
 echo "killed and run again: ok"
