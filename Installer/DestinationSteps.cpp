@@ -10,6 +10,7 @@
 #include "MySetupUtils.h"
 #include "QvFolderSecurity.h"
 #include "QvRegistry.h"
+#include "QvRunLog.h"
 #include "QvSysUtils.h"
 #include "QvVclUtils.h"
 #include "QvWinApi.h"
@@ -36,10 +37,14 @@ void RunUninstallCommand(const TRegistry& key) {
   // others could have replaced, nor one from a folder where they could
   // have put the libraries it loads.
   const WideString program = ProgramOfCommandLine(command);
-  if (TQvFolderSecurity::OthersMayChange(ExtractFilePath(program)) || TQvFolderSecurity::OthersMayChange(program))
+  if (TQvFolderSecurity::OthersMayChange(ExtractFilePath(program)) || TQvFolderSecurity::OthersMayChange(program)) {
+    TQvRunLog::Line(u"Previous version's uninstaller not run (users may change it or its folder): %s", {command});
     return;
+  }
   THourGlass hourGlass;
-  TQvWinfn::RunAndWait(command);
+  TQvRunLog::Line(u"Previous version's uninstaller: %s", {command});
+  const uint32_t code = TQvWinfn::RunAndWait(command);
+  TQvRunLog::Line(u"Previous version's uninstaller ended with exit code %u", {code});
   Sleep(2000);
 }
 

@@ -9,3 +9,16 @@ enum TSetupExitCode : unsigned {
   secInstallFailed = 4,    // a fatal error during the installation
   secUserEndedSetup = 5,   // the user ended setup during the installation
 };
+
+// What a code means, for the log's last line.
+inline const char16_t* SetupExitMeaning(unsigned code) {
+  switch (code) {
+    case secCompleted: return u"the installation completed";
+    case secCannotStart: return u"setup could not start";
+    case secUserLeftEarly: return u"the user left before installing";
+    case secSystemTooOld: return u"Windows is older than the product requires";
+    case secInstallFailed: return u"the installation failed";
+    case secUserEndedSetup: return u"the user ended setup during the installation";
+    default: return u"unknown";
+  }
+}

@@ -14,6 +14,7 @@
 #include "MainFrm.h"
 #include "MySetupUtils.h"
 #include "PhaseTimes.h"
+#include "QvRunLog.h"
 #include "QvSysUtils.h"
 #include "QvWinApi.h"
 #include "QvWindows.h"
@@ -24,7 +25,8 @@ void TMainForm::KillRunningPrograms() {
   // of the same name elsewhere (a "python.exe" of the user's own) keeps
   // running with its work. This installer stays out by its process id,
   // even when it runs from the product's folder.
-  TQvWinfn::EndProcessesByPath(OwnProgramPaths(*FScript->FileList(), FAppTitle), 3000);
+  const int ended = TQvWinfn::EndProcessesByPath(OwnProgramPaths(*FScript->FileList(), FAppTitle), 3000);
+  TQvRunLog::Line(u"Programs ended: %d", {ended});
 }
 
 void TMainForm::InstallFiles() {
@@ -117,6 +119,7 @@ void TMainForm::InstallFiles() {
       // until the user skips the file or leaves.
       while (AskAboutFailedFile(path, SetupText(tidFileDataMissing, FLanguage))) {
       }
+      TQvRunLog::Line(u"File skipped by the user: %s", {path});
       continue;
     }
     bool decoded = entry == nullptr;
@@ -162,10 +165,14 @@ void TMainForm::InstallFiles() {
         // complete beside it, whatever stops the write (a full disk, a
         // vanished network drive, the process ended).
         TQvFilefn::ReplaceWhole(path, bytes.data(), static_cast<int64_t>(bytes.size()), times);
+        TQvRunLog::Line(u"File: %s (%d bytes)", {path, static_cast<int64_t>(bytes.size())});
         break;
       } catch (const Exception& e) {
         showFile(i, path, true);
-        if (!AskAboutFailedFile(path, e.Message())) break;
+        if (!AskAboutFailedFile(path, e.Message())) {
+          TQvRunLog::Line(u"File skipped by the user: %s", {path});
+          break;
+        }
         retry = true;
       }
     }
@@ -182,9 +189,16 @@ bool TMainForm::AskAboutFailedFile(const WideString& path, const WideString& rea
     TQvSysWinfn::WriteStdErr(Format(u"%s: %s", {path, reason}));
     Halt(secInstallFailed);
   }
+  TQvRunLog::Line(u"Message: %s: %s", {path, reason});
   switch (TCopyFileFailureForm::Execute(this, path, FLanguage, reason)) {
-    case mrRetry: return true;
-    case mrIgnore: return false;
-    default: Halt(secUserEndedSetup);
+    case mrRetry:
+      TQvRunLog::Line(u"Answer: retry");
+      return true;
+    case mrIgnore:
+      TQvRunLog::Line(u"Answer: ignore");
+      return false;
+    default:
+      TQvRunLog::Line(u"Answer: exit setup");
+      Halt(secUserEndedSetup);
   }
 }

@@ -12,9 +12,11 @@
 #include "PackageResources.h"
 #include "PhaseTimes.h"
 #include "QvRegistry.h"
+#include "QvRunLog.h"
 #include "QvSysUtils.h"
 #include "QvVclUtils.h"
 #include "QvWindows.h"
+#include "RunLogStart.h"
 #include "SelectLangFrm.h"
 #include "SetupRules.h"
 #include "TkApplication.h"
@@ -127,6 +129,10 @@ TMainForm::TMainForm() : TBaseForm(nullptr) {
 
   ChooseLanguage();
 
+  TQvRunLog::Line(u"Package: %s %s, GUID %s, %s", {FAppTitle, FScript->BaseInfo()->Version, FScript->BaseInfo()->GUID,
+                                                    FFullPackage ? u"full setup" : u"online setup"});
+  TQvRunLog::Line(u"Mode: %s, language %s",
+                  {FSilentMode ? u"/Silent" : FAutoMode ? u"/Auto" : u"interactive", FLanguage});
   const WideString caption = Format(ResInstallProgramTitleFmt(), {FAppTitle});
   SetCaption(caption);
   Application().SetTitle(caption);
@@ -167,7 +173,10 @@ TMainForm::TMainForm() : TBaseForm(nullptr) {
   // command line names.
   const WideString previous = PreviousInstallLocation();
   if (!previous.empty()) edtDestDir->SetText(previous);
-  if (Switches().DirGiven) edtDestDir->SetText(Switches().Dir);
+  if (Switches().DirGiven) {
+    edtDestDir->SetText(Switches().Dir);
+    TQvRunLog::Line(u"Destination from /Dir=: %s", {Switches().Dir});
+  }
 
   LoadProductIcon();
   LoadLicenseText();
@@ -524,6 +533,7 @@ void TMainForm::RunInstallation() {
     if (FSilentMode) Halt(secInstallFailed);
     return;
   }
+  TQvRunLog::Line(u"Destination: %s", {TSetupfn::AppDir});
   FInstallState = 1;
   ShowProgressPage();
 
@@ -535,19 +545,26 @@ void TMainForm::RunInstallation() {
   lblWait->SetCaption(ResCheckingOldVersion());
   ProcessMessages();
   TPhaseTimes::Mark("start-up");
+  TQvRunLog::Line(u"Step: the previous version");
   UninstallOldVersion();
   TPhaseTimes::Mark("previous version");
+  TQvRunLog::Line(u"Step: the product's running programs");
   KillRunningPrograms();
   TPhaseTimes::Mark("running programs");
   lblWait->SetCaption(ResInstalling());
   ProcessMessages();
+  TQvRunLog::Line(u"Step: files (%d)", {FScript->FileList()->Count()});
   InstallFiles();
+  TQvRunLog::Line(u"Step: registry values (%d)", {FScript->RegList()->Count()});
   WriteRegistryValues();
+  TQvRunLog::Line(u"Step: shortcuts (%d)", {FScript->ShortCutList()->Count()});
   CreateShortCuts();
   TPhaseTimes::Mark("registry and shortcuts");
+  TQvRunLog::Line(u"Step: uninstall data and entry");
   SaveUninstallData();
   RegisterUninstaller();
   TPhaseTimes::Mark("uninstall data and entry");
+  TQvRunLog::Line(u"Step: programs to wait for");
   RunWaitPrograms();
 
   FInstallState = 2;
@@ -563,6 +580,7 @@ void TMainForm::btnRunAppClick() { PostMessageA(Handle(), WM_RUNAPP, 0, 0); }
 void TMainForm::WMRunApp() {
   Hide();
   ProcessMessages();
+  TQvRunLog::Line(u"Step: programs to start");
   RunNoWaitPrograms();
   Halt(secCompleted);
 }
@@ -572,6 +590,7 @@ void TMainForm::WMRunApp() {
 // folder.
 void TMainForm::Halt(TSetupExitCode code) {
   TPhaseTimes::Mark("exit");
+  EndRunLog(code, SetupExitMeaning(code));
   if (gMainForm) {
     if (gMainForm->FDecoding) gMainForm->FDecoding->Stop();
     gMainForm->FPackage.reset();

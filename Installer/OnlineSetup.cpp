@@ -10,6 +10,8 @@
 #include "IndyProxySettingsFrm.h"
 #include "MainFrm.h"
 #include "PackageResources.h"
+#include "QvRunLog.h"
+#include "QvSha256.h"
 #include "QvSysUtils.h"
 #include "SetupPin.h"
 #include "QvVclUtils.h"
@@ -53,6 +55,7 @@ bool TMainForm::DownloadFullSetup() {
   } catch (const Exception& e) {
     return DownloadFailed(e.Message());
   }
+  TQvRunLog::Line(u"Download: %s", {url});
   if (!http.Get(url, file->Writer())) {
     file.reset();
     if (FSilentMode) {
@@ -74,6 +77,8 @@ bool TMainForm::DownloadFullSetup() {
     TSha256Digest digest;
     WideString why;
     if (!AuthenticodeSha256(body, digest, why)) throw Exception(ResSetupPackageError());
+    TQvRunLog::Line(u"Downloaded %d bytes, SHA-256 %s: %s", {body.GetSize(), Utf8ToWide(DigestToHex(digest)),
+                     !pinned ? u"no pin to check against" : digest == pin ? u"the pinned digest" : u"NOT the pinned digest"});
     if (pinned && digest != pin) throw Exception(Text(tidDownloadVerifyFailed));
     void* module = file->Map();
     // The package now comes from the download; the installer's own image

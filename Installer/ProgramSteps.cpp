@@ -4,6 +4,7 @@
 
 #include "MainFrm.h"
 #include "MySetupUtils.h"
+#include "QvRunLog.h"
 #include "QvSysUtils.h"
 #include "QvWinApi.h"
 #include "QvWindows.h"
@@ -28,7 +29,10 @@ void TMainForm::RunWaitPrograms() {
     const WideString workDir = TSetupfn::ExpandPath(item.WorkDir, FAppTitle);
     SetDetail(Format(ResRunningAppFmt(), {fileName}));
     ProcessMessages();
-    TQvWinfn::RunAndWait(WaitedCommandLine(fileName, params), workDir);
+    const WideString commandLine = WaitedCommandLine(fileName, params);
+    TQvRunLog::Line(u"Program run: %s", {commandLine});
+    const uint32_t code = TQvWinfn::RunAndWait(commandLine, workDir);
+    TQvRunLog::Line(u"Program ended with exit code %u: %s", {code, fileName});
   }
 }
 
@@ -39,6 +43,7 @@ void TMainForm::RunNoWaitPrograms() {
     const WideString fileName = RunListProgram(TSetupfn::ExpandPath(item.FileName, FAppTitle));
     const WideString params = TSetupfn::ExpandPath(item.Params, FAppTitle);
     const WideString workDir = TSetupfn::ExpandPath(item.WorkDir, FAppTitle);
+    TQvRunLog::Line(u"Program started: \"%s\" %s", {fileName, params});
     TQvWinfn::ShellExec(nullptr, WideString(), fileName, params, workDir, SW_SHOW, true);
   }
 }

@@ -8,6 +8,7 @@
 #include "MainFrm.h"
 #include "MySetupUtils.h"
 #include "QvRegistry.h"
+#include "QvRunLog.h"
 #include "QvSysUtils.h"
 #include "QvWinApi.h"
 
@@ -37,6 +38,18 @@ private:
 };
 
 
+// The root as the log names it.
+const char16_t* RootName(TRegRootKey root) {
+  switch (root) {
+    case rrkClassesRoot: return u"HKCR";
+    case rrkCurrentUser: return u"HKCU";
+    case rrkLocalMachine: return u"HKLM";
+    case rrkUsers: return u"HKU";
+    case rrkCurrentConfig: return u"HKCC";
+  }
+  return u"HKCU";
+}
+
 }  // namespace
 
 void TMainForm::WriteRegistryValues() {
@@ -48,11 +61,23 @@ void TMainForm::WriteRegistryValues() {
     const WideString name = TSetupfn::ExpandPath(item.ValueName, FAppTitle);
     const WideString data = TSetupfn::ExpandPath(item.ValueData, FAppTitle);
     TRegistry reg(RegRootKeyToHKEY(item.RootKey));
+    const WideString where = Format(u"%s\\%s", {RootName(item.RootKey), subKey});
     // A key that cannot be opened or made (no access) skips the item.
-    if (!reg.OpenKey(subKey, true)) continue;
+    if (!reg.OpenKey(subKey, true)) {
+      TQvRunLog::Line(u"Registry key cannot be opened, value skipped: %s, \"%s\"", {where, name});
+      continue;
+    }
     switch (item.ValueType) {
-      case rvtString: reg.WriteString(name, data); break;
-      case rvtDWord: reg.WriteInteger(name, StrToInt(data)); break;
+      case rvtString:
+        reg.WriteString(name, data);
+        TQvRunLog::Line(u"Registry value: %s, \"%s\" = REG_SZ \"%s\"", {where, name, data});
+        break;
+      case rvtDWord: {
+        const int32_t value = StrToInt(data);
+        reg.WriteInteger(name, value);
+        TQvRunLog::Line(u"Registry value: %s, \"%s\" = REG_DWORD %u", {where, name, static_cast<uint32_t>(value)});
+        break;
+      }
       default: break;
     }
   }
@@ -94,7 +119,10 @@ void TMainForm::CreateShortCuts() {
         folderReady = false;
       }
     }
-    if (folderReady) file->Save(W(linkPath), FALSE);
+    if (folderReady && SUCCEEDED(file->Save(W(linkPath), FALSE)))
+      TQvRunLog::Line(u"Shortcut: %s -> %s", {linkPath, dstFile});
+    else
+      TQvRunLog::Line(u"Shortcut skipped (its folder cannot be made or the link saved): %s", {linkPath});
   }
   pbProgress->SetPosition(pbProgress->Max());
 }

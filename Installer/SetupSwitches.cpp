@@ -30,6 +30,11 @@ TCommandSwitches ParseCommandSwitches(const std::vector<WideString>& args, const
       result.Dir = value;
       continue;
     }
+    if (SwitchValue(arg, u"/Log=", value)) {
+      result.LogGiven = true;
+      result.Log = value;
+      continue;
+    }
     bool isMode = false;
     for (const WideString& mode : modes) {
       if (SameText(arg, mode)) {

@@ -1,7 +1,7 @@
 // What the command line asks of the installer and the uninstaller: a mode
 // (the single switch that stood alone before any other existed), and the
-// switch that may stand beside it, /Dir=PATH. Read apart from the programs
-// so that the rules are checked natively.
+// switches that may stand beside it, /Dir=PATH and /Log=FILE. Read apart
+// from the programs so that the rules are checked natively.
 #pragma once
 
 #include <vector>
@@ -12,9 +12,11 @@ struct TCommandSwitches {
   // The mode named, as the list of modes spells it; empty for a run with
   // a window (no mode, two modes, or anything the program does not know).
   WideString Mode;
-  // /Dir= with its value, unquoted; given even when empty.
+  // /Dir= and /Log= with their values, unquoted; given even when empty.
   bool DirGiven = false;
   WideString Dir;
+  bool LogGiven = false;
+  WideString Log;
 };
 
 // Reads args (without the program's own path). Switches compare without

@@ -7,6 +7,7 @@
 #include "MainFrm.h"
 #include "MySetupUtils.h"
 #include "QvRegistry.h"
+#include "QvRunLog.h"
 #include "QvSysUtils.h"
 #include "QvWindows.h"
 #include "SetupRules.h"
@@ -28,6 +29,7 @@ void TMainForm::SaveUninstallData() {
   if (!plain) TSetupfn::EncodeStream(stream);
   TQvFilefn::ReplaceWhole(TSetupfn::AppDir + u"Uninstall.da2", stream.Memory(),
                           static_cast<int64_t>(stream.Bytes().size()), TFileTimes());
+  TQvRunLog::Line(u"Uninstall data: %sUninstall.da1, %sUninstall.da2", {TSetupfn::AppDir, TSetupfn::AppDir});
 }
 
 void TMainForm::RegisterUninstaller() {
@@ -37,7 +39,11 @@ void TMainForm::RegisterUninstaller() {
   const uint32_t sizeKB = EstimatedSizeKB(*FScript->FileList());
 
   TRegistry reg(0x80000002u);
-  if (!reg.OpenKey(Format(u"%s\\%s", {WideString(UninstallKey), info.GUID}), true)) return;
+  const WideString key = Format(u"%s\\%s", {WideString(UninstallKey), info.GUID});
+  if (!reg.OpenKey(key, true)) {
+    TQvRunLog::Line(u"Uninstall entry cannot be made: HKLM\\%s", {key});
+    return;
+  }
   const TDateTime now = TQvFilefn::Now();
   const WideString& appDir = TSetupfn::AppDir;
   // Strings are stored as UTF-16, so a title in Chinese survives on a
@@ -61,4 +67,6 @@ void TMainForm::RegisterUninstaller() {
   reg.WriteString(u"URLUpdateInfo", info.CompanyUrl);
   reg.WriteInteger(u"VersionMajor", major);
   reg.WriteInteger(u"VersionMinor", minor);
+  TQvRunLog::Line(u"Uninstall entry: HKLM\\%s, \"%s\", InstallLocation \"%s\", QuietUninstallString %s",
+                  {key, Format(ResAppVersionFmt(), {FAppTitle, info.Version}), appDir, QuietUninstallString(appDir)});
 }

@@ -6,6 +6,7 @@
 
 #include "ExitCodes.h"
 #include "MainFrm.h"
+#include "RunLogStart.h"
 #include "PhaseTimes.h"
 #include "QvSysUtils.h"
 #include "QvWinApi.h"
@@ -43,6 +44,7 @@ void ReportStartFailure(const WideString& message) {
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   TPhaseTimes::Mark("entry");
+  const WideString logPath = RunLogPath(TMainForm::Switches());
   // The folder setup was started in (Downloads, a share) is nothing that
   // setup or the programs it starts should look in: the system folder is
   // the working folder, one only administrators can write.
@@ -56,6 +58,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   TQvVclfn::SetConsoleReports(TMainForm::SilentSwitchGiven());
   tk::SetHeadless(TMainForm::SilentSwitchGiven());
   Application().Initialize();
+  StartRunLog(TMainForm::Switches(), logPath, u"Setup.exe");
   // Errors that escape an event handler are reported and the loop goes on.
   Application().OnException = [](const Exception& error) {
     if (MainForm() != nullptr) MainForm()->ReportError(error.Message());
@@ -67,13 +70,16 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     form = new TMainForm();
   } catch (const Exception& e) {
     ReportStartFailure(e.Message());
+    EndRunLog(secCannotStart, SetupExitMeaning(secCannotStart));
     ExitProcess(secCannotStart);
   } catch (const std::exception& e) {
     ReportStartFailure(Utf8ToWide(e.what()));
+    EndRunLog(secCannotStart, SetupExitMeaning(secCannotStart));
     ExitProcess(secCannotStart);
   }
   Application().Run();
   const TSetupExitCode code = form->ExitCodeOnClose();
+  EndRunLog(code, SetupExitMeaning(code));
   delete form;
   CoUninitialize();
   return static_cast<int>(code);

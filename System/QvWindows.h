@@ -74,6 +74,9 @@ public:
   static WideString GetTempDir();
   // The user default locale's LOCALE_SABBREVLANGNAME ("CHS", "ENU", ...).
   static WideString UserLanguageAbbrev();
+  // The system for a log: "Windows 10.0.19045, 64-bit, user locale en-US,
+  // display language en-US".
+  static WideString SystemDescription();
   // A new console, shown normally, handles inherited, in directory (this
   // process's working folder when empty or missing); waits without limit.
   // 1 when the process cannot be started, else its exit code.

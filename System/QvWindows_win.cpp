@@ -12,9 +12,10 @@
 #include <type_traits>
 #include <vector>
 
+#include "QvRunLog.h"
 #include "QvSysUtils.h"
-#include "QvWindows.h"
 #include "QvWinApi.h"
+#include "QvWindows.h"
 
 namespace {
 
@@ -36,6 +37,7 @@ struct TOsVersion {
   DWORD Platform = 0;
   DWORD Major = 0;
   DWORD Minor = 0;
+  DWORD Build = 0;
 };
 
 TOsVersion ReadOsVersion() {
@@ -50,6 +52,7 @@ TOsVersion ReadOsVersion() {
       v.Platform = info.dwPlatformId;
       v.Major = info.dwMajorVersion;
       v.Minor = info.dwMinorVersion;
+      v.Build = info.dwBuildNumber;
     }
   }
   return v;
@@ -294,6 +297,22 @@ WideString TQvWinfn::GetTempDir() {
   return IncludeTrailingBackslash(TQvFilefn::LongPathName(temp));
 }
 
+WideString TQvWinfn::SystemDescription() {
+  const TOsVersion& v = OsVersion();
+  BOOL wow64 = FALSE;
+  ::IsWow64Process(::GetCurrentProcess(), &wow64);
+  const bool system64 = wow64 || sizeof(void*) == 8;
+  wchar_t language[LOCALE_NAME_MAX_LENGTH] = {};
+  if (::GetUserDefaultLocaleName(language, LOCALE_NAME_MAX_LENGTH) <= 0) language[0] = 0;
+  wchar_t ui[LOCALE_NAME_MAX_LENGTH] = {};
+  if (::LCIDToLocaleName(MAKELCID(::GetUserDefaultUILanguage(), SORT_DEFAULT), ui, LOCALE_NAME_MAX_LENGTH, 0) <= 0)
+    ui[0] = 0;
+  return Format(u"Windows %u.%u.%u, %s, user locale %s, display language %s",
+                {static_cast<unsigned>(v.Major), static_cast<unsigned>(v.Minor), static_cast<unsigned>(v.Build),
+                 system64 ? u"64-bit" : u"32-bit", FromW(language, ::wcsnlen(language, LOCALE_NAME_MAX_LENGTH)),
+                 FromW(ui, ::wcsnlen(ui, LOCALE_NAME_MAX_LENGTH))});
+}
+
 WideString TQvWinfn::UserLanguageAbbrev() {
   wchar_t buf[16] = {};
   if (::GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SABBREVLANGNAME, buf, 16) <= 0) return WideString();
@@ -438,7 +457,13 @@ void TQvWinfn::OpenUrl(const WideString& url) {
 }
 
 int TQvWinfn::MessageBox(void* ownerWnd, const WideString& text, unsigned flags, const WideString& caption) {
-  return ::MessageBoxW(static_cast<HWND>(ownerWnd), W(text), W(caption), flags);
+  TQvRunLog::Line(u"Message: %s", {text});
+  const int answer = ::MessageBoxW(static_cast<HWND>(ownerWnd), W(text), W(caption), flags);
+  const char16_t* name = answer == IDYES ? u"Yes" : answer == IDNO ? u"No" : answer == IDOK ? u"OK"
+                       : answer == IDCANCEL ? u"Cancel" : answer == IDRETRY ? u"Retry" : answer == IDIGNORE ? u"Ignore"
+                       : answer == IDABORT ? u"Abort" : u"none";
+  if ((flags & MB_TYPEMASK) != MB_OK) TQvRunLog::Line(u"Answer: %s", {name});
+  return answer;
 }
 
 int TQvWinfn::ShowInformation(void* ownerWnd, const WideString& text, const WideString& caption) {
@@ -483,4 +508,7 @@ WideString TQvSysWinfn::SystemFolder() {
 
 void TQvSysWinfn::WriteStdOut(const WideString& text) { WriteTo(STD_OUTPUT_HANDLE, text); }
 
-void TQvSysWinfn::WriteStdErr(const WideString& text) { WriteTo(STD_ERROR_HANDLE, text); }
+void TQvSysWinfn::WriteStdErr(const WideString& text) {
+  TQvRunLog::Line(u"Message: %s", {text});
+  WriteTo(STD_ERROR_HANDLE, text);
+}

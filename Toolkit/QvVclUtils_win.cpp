@@ -7,6 +7,7 @@
 #include <shlobj.h>
 
 #include "QvExceptions.h"
+#include "QvRunLog.h"
 #include "QvSysUtils.h"
 #include "QvWinApi.h"
 #include "TkApplication.h"
@@ -44,6 +45,7 @@ void TQvVclfn::SetConsoleReports(bool on) { GConsoleReports = on; }
 bool TQvVclfn::ConsoleReports() { return GConsoleReports; }
 
 void TQvVclfn::ShowInfo(HWND owner, const WideString& text) {
+  TQvRunLog::Line(u"Message: %s", {text});
   if (GConsoleReports) {
     // A silent run shows no window at all; whoever started it from a
     // console reads the text there, in the console's code page.

@@ -8,6 +8,7 @@
 
 #include "FolderRules.h"
 #include "MySetupUtils.h"
+#include "QvRunLog.h"
 #include "QvSysUtils.h"
 #include "QvWinApi.h"
 #include "QvWindows.h"
@@ -101,7 +102,8 @@ void TUninstaller::KillRunningPrograms() {
   // product's program files in this folder, under the names they were
   // installed with, and no other; this program stays out by its process id
   // (the product lists Uninstall.exe among its files).
-  TQvWinfn::EndProcessesByPath(OwnProgramPaths(*FScript->FileList(), FAppTitle), 3000);
+  const int ended = TQvWinfn::EndProcessesByPath(OwnProgramPaths(*FScript->FileList(), FAppTitle), 3000);
+  TQvRunLog::Line(u"Programs ended: %d", {ended});
 }
 
 void TUninstaller::RunUninstallPrograms() {
@@ -114,8 +116,13 @@ void TUninstaller::RunUninstallPrograms() {
     StepItem(fileName);
     // A program that cannot be started is skipped, as the installer skips
     // one after installation: the removal goes on without it.
-    const THandle process = StartProgram(WaitedCommandLine(fileName, Expand(item.Params)), Expand(item.WorkDir));
-    if (!process) continue;
+    const WideString commandLine = WaitedCommandLine(fileName, Expand(item.Params));
+    const THandle process = StartProgram(commandLine, Expand(item.WorkDir));
+    if (!process) {
+      TQvRunLog::Line(u"Uninstall program cannot be started, skipped: %s", {commandLine});
+      continue;
+    }
+    TQvRunLog::Line(u"Uninstall program started: %s", {commandLine});
     switch (item.WaitType) {
       case urwWaitClose: WaitForSingleObject(process.get(), INFINITE); break;
       case urwWaitSeconds:
@@ -127,9 +134,15 @@ void TUninstaller::RunUninstallPrograms() {
 }
 
 bool TUninstaller::RemoveFile(const WideString& path) {
-  if (DeleteFileW(W(path))) return true;
+  if (DeleteFileW(W(path))) {
+    TQvRunLog::Line(u"Removed: %s", {path});
+    return true;
+  }
   DWORD error = GetLastError();
-  if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return true;
+  if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+    TQvRunLog::Line(u"Already gone: %s", {path});
+    return true;
+  }
   const DWORD attributes = GetFileAttributesW(W(path));
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
     // A folder where the data names a file is not the product's file.
@@ -138,7 +151,10 @@ bool TUninstaller::RemoveFile(const WideString& path) {
   // The product's own read-only files go as well.
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
     SetFileAttributesW(W(path), attributes & ~FILE_ATTRIBUTE_READONLY);
-    if (DeleteFileW(W(path))) return true;
+    if (DeleteFileW(W(path))) {
+      TQvRunLog::Line(u"Removed (it was read-only): %s", {path});
+      return true;
+    }
     error = GetLastError();
     SetFileAttributesW(W(path), attributes);
   }
@@ -193,7 +209,8 @@ void TUninstaller::DeleteShortCuts() {
   if (TSetupfn::GroupName.empty() || !IsSafeAbsolutePath(ExcludeTrailingBackslash(group)) ||
       SameText(group, IncludeTrailingBackslash(TSetupfn::CommonProgramsDir)))
     return;
-  for (const WideString& folder : FoldersToPrune(folders, group)) RemoveDirectoryW(W(folder));
+  for (const WideString& folder : FoldersToPrune(folders, group))
+    if (RemoveDirectoryW(W(folder))) TQvRunLog::Line(u"Removed folder: %s", {folder});
 }
 
 void TUninstaller::DeleteRegistryValues() {
@@ -215,6 +232,8 @@ void TUninstaller::DeleteRegistryValues() {
     TRegKey key;
     if (key.Open(RootOf(root), subKey, KEY_SET_VALUE | KEY_QUERY_VALUE)) {
       const LONG rc = RegDeleteValueW(key.Get(), W(name));
+      if (rc == ERROR_SUCCESS)
+        TQvRunLog::Line(u"Removed registry value: %s\\%s, \"%s\"", {WideString(RootName(root)), subKey, name});
       if (rc != ERROR_SUCCESS && rc != ERROR_FILE_NOT_FOUND)
         FLeftovers.push_back(Format(u"%s\\%s \"%s\" (%s)", {WideString(RootName(root)), subKey, name,
                                                               Trim(SysErrorMessage(static_cast<int>(rc)))}));
@@ -229,8 +248,10 @@ void TUninstaller::DeleteRegistryValues() {
   for (const TKeyRef& k : keys) {
     if (!KeyIsEmpty(RootOf(k.Root), k.SubKey) || RegDeleteKeyW(RootOf(k.Root), W(k.SubKey)) != ERROR_SUCCESS)
       continue;
+    TQvRunLog::Line(u"Removed registry key: %s\\%s", {WideString(RootName(k.Root)), k.SubKey});
     for (const WideString& parent : ParentKeysToPrune(k.SubKey)) {
       if (!KeyIsEmpty(RootOf(k.Root), parent) || RegDeleteKeyW(RootOf(k.Root), W(parent)) != ERROR_SUCCESS) break;
+      TQvRunLog::Line(u"Removed registry key: %s\\%s", {WideString(RootName(k.Root)), parent});
     }
   }
 }
@@ -261,7 +282,10 @@ void TUninstaller::RemoveEmptyFolders() {
   // and its data; the copy removes the folder after them.
   for (const WideString& folder : FoldersToPrune(FTouchedFolders, TSetupfn::AppDir)) {
     if (SameText(folder, TSetupfn::AppDir)) continue;
-    if (RemoveDirectoryW(W(folder))) continue;
+    if (RemoveDirectoryW(W(folder))) {
+      TQvRunLog::Line(u"Removed folder: %s", {folder});
+      continue;
+    }
     const DWORD error = GetLastError();
     if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || FolderHasEntries(folder)) continue;
     FLeftovers.push_back(Format(u"%s (%s)", {folder, Trim(SysErrorMessage(static_cast<int>(error)))}));
@@ -280,6 +304,7 @@ void TUninstaller::DeleteUninstallKey() {
   }
   const WideString key = Format(u"%s\\%s", {WideString(UninstallKey), FScript->BaseInfo()->GUID});
   const LONG rc = RegDeleteKeyW(RootOf(kLocalMachine), W(key));
+  if (rc == ERROR_SUCCESS) TQvRunLog::Line(u"Removed uninstall entry: HKEY_LOCAL_MACHINE\\%s", {key});
   if (rc != ERROR_SUCCESS && rc != ERROR_FILE_NOT_FOUND)
     FLeftovers.push_back(Format(u"HKEY_LOCAL_MACHINE\\%s (%s)", {key, Trim(SysErrorMessage(static_cast<int>(rc)))}));
 }

@@ -6,6 +6,7 @@
 #include "MySetupUtils.h"
 #include "QvFolderSecurity.h"
 #include "QvRegistry.h"
+#include "QvRunLog.h"
 #include "QvSysUtils.h"
 #include "QvVclUtils.h"
 #include "QvWinApi.h"
@@ -121,6 +122,9 @@ TUninstallExitCode TUninstaller::Run() {
   }
   const WideString caption = Format(Text(utCaptionFmt), {FAppTitle});
   Application().SetTitle(caption);
+  TQvRunLog::Line(u"Product: %s %s, GUID %s, folder %s", {FAppTitle, FScript->BaseInfo()->Version,
+                                                          FScript->BaseInfo()->GUID, TSetupfn::AppDir});
+  TQvRunLog::Line(u"Mode: %s, language %s", {FSilentMode ? u"/SILENT" : u"interactive", FLanguage});
 
   if (!FSilentMode) {
     const int answer = TQvWinfn::MessageBox(nullptr, Format(Text(utConfirmFmt), {FAppTitle}),
@@ -172,6 +176,7 @@ void TUninstaller::RunSteps() {
 
 void TUninstaller::ReportEnd() {
   if (FForm) FForm->Finish();
+  for (const WideString& line : FLeftovers) TQvRunLog::Line(u"Left over: %s", {line});
   WideString text = Format(Text(utRemovedFmt), {FAppTitle});
   if (!FLeftovers.empty()) {
     text += u"\r\n\r\n" + Text(utLeftoversIntro);

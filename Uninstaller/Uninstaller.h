@@ -23,6 +23,17 @@ enum TUninstallExitCode : unsigned {
   uecRemovalFailed = 4,  // something could not be removed (reported)
 };
 
+// What a code means, for the log's last line.
+inline const char16_t* UninstallExitMeaning(unsigned code) {
+  switch (code) {
+    case uecRemoved: return u"the product was removed";
+    case uecCannotStart: return u"the uninstaller could not start";
+    case uecUserSaidNo: return u"the user answered No";
+    case uecRemovalFailed: return u"something could not be removed";
+    default: return u"unknown";
+  }
+}
+
 // Why the uninstaller does not start; the message names the file or folder.
 QV_DECLARE_EXCEPTION(EUninstallCannotStart, Exception);
 

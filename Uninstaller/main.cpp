@@ -4,9 +4,12 @@
 #include <windows.h>
 #include <objbase.h>
 
+#include <vector>
+
 #include "QvSysUtils.h"
 #include "QvVclUtils.h"
 #include "QvWindows.h"
+#include "RunLogStart.h"
 #include "SelfDeletion.h"
 #include "TkApplication.h"
 #include "Uninstaller.h"
@@ -27,9 +30,13 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
 
   CoInitialize(nullptr);
   Application().Initialize();
-  // Exactly one argument selects the mode, as for the installer.
-  const bool silent = ParamCount() == 1 && SameText(ParamStr(1), u"/SILENT");
+  // One mode, /SILENT, and beside it /Log=, as for the installer.
+  std::vector<WideString> args;
+  for (int i = 1; i <= ParamCount(); ++i) args.push_back(ParamStr(i));
+  const TCommandSwitches switches = ParseCommandSwitches(args, {u"/SILENT"}, false);
+  const bool silent = switches.Mode == u"/SILENT";
   TQvVclfn::SetConsoleReports(silent);
+  StartRunLog(switches, RunLogPath(switches), u"Uninstall.exe");
 
   TUninstallExitCode code = uecRemovalFailed;
   try {
@@ -40,6 +47,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   } catch (const std::exception& e) {
     TQvVclfn::ShowInfo(nullptr, Utf8ToWide(e.what()));
   }
+  EndRunLog(code, UninstallExitMeaning(code));
   CoUninitialize();
   return static_cast<int>(code);
 }

@@ -78,7 +78,8 @@ for name in secur32 crypt32; do cp "$WH_BIN/planted.dll" "$WH_WORK/$name.dll"; d
 rc=0
 start=$SECONDS
 WINEDLLOVERRIDES="$WINEDLLOVERRIDES;secur32,crypt32=n,b" \
-  wh_wine "$WH_WORK/Setup_42.exe" /Silent >"$WH_WORK/out.txt" 2>"$WH_WORK/err.txt" || rc=$?
+  wh_wine "$WH_WORK/Setup_42.exe" /Silent "/Log=$(wh_winpath "$WH_WORK/online.log")" >"$WH_WORK/out.txt" \
+  2>"$WH_WORK/err.txt" || rc=$?
 took=$((SECONDS - start))
 for name in secur32 crypt32; do
   [[ ! -e $WH_WORK/$name.dll.loaded ]] || wh_fail "the online setup loaded the $name.dll planted beside it"
@@ -87,6 +88,12 @@ wh_assert_eq 0 "$rc" "exit code of the online /Silent installation ($(cat "$WH_W
 (( took < 90 )) || wh_fail "the installation waited for the trickling completion call ($took s)"
 cmp -s "$WH_WORK/p/files/data/sub/nested.dat" "$app/data/sub/nested.dat" || wh_fail "the product was not installed"
 [[ -z $(downloads) ]] || wh_fail "the downloaded setup stayed behind: $(downloads)"
+# The log names the download, its size and its digest, checked against the pin.
+size=$(stat -c %s "$srv/www/full.exe")
+tr -d '\r' <"$WH_WORK/online.log" | grep -q "  Download: https://127.0.0.1:$https_port/full.exe$" ||
+  wh_fail "the log does not name the download: $(cat "$WH_WORK/online.log")"
+tr -d '\r' <"$WH_WORK/online.log" | grep -q "  Downloaded $size bytes, SHA-256 [0-9a-f]\{64\}: the pinned digest$" ||
+  wh_fail "the log does not give the download's size and digest: $(cat "$WH_WORK/online.log")"
 # nginx logs the call when it notices the closed connection, at its next byte.
 for _ in $(seq 50); do grep -q 'GET /trickle?rcode=42 ' "$srv/access.log" && break; sleep 0.2; done
 grep -q 'GET /trickle?rcode=42 ' "$srv/access.log" || wh_fail "no completion call with rcode=42: $(cat "$srv/access.log")"

@@ -1,5 +1,5 @@
-// The command line's switches: the lone mode keeps its meaning, /Dir=
-// stands beside it in either order, and anything else asks for a window.
+// The command line's switches: the lone mode keeps its meaning, /Dir= and
+// /Log= stand beside it in any order, and anything else asks for a window.
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -12,16 +12,18 @@ const std::vector<WideString> kModes{u"/Silent", u"/Auto"};
 
 TCommandSwitches Parse(const std::vector<WideString>& args) { return ParseCommandSwitches(args, kModes, true); }
 
-TEST(SetupSwitches, ModesAloneAndBesideAFolder) {
+TEST(SetupSwitches, ModesAloneAndBesideAFolderAndALog) {
   EXPECT_EQ(Parse({u"/Silent"}).Mode, u"/Silent");
   EXPECT_EQ(Parse({u"/aUTO"}).Mode, u"/Auto");
   EXPECT_EQ(Parse({}).Mode, u"");
   EXPECT_EQ(Parse({u"/Bogus"}).Mode, u"");
 
-  const TCommandSwitches both = Parse({u"/dir=D:\\Apps\\X Y", u"/SILENT"});
-  EXPECT_EQ(both.Mode, u"/Silent");
-  EXPECT_TRUE(both.DirGiven);
-  EXPECT_EQ(both.Dir, u"D:\\Apps\\X Y");
+  const TCommandSwitches all = Parse({u"/dir=D:\\Apps\\X Y", u"/SILENT", u"/LOG=C:\\logs\\x.log"});
+  EXPECT_EQ(all.Mode, u"/Silent");
+  EXPECT_TRUE(all.DirGiven);
+  EXPECT_EQ(all.Dir, u"D:\\Apps\\X Y");
+  EXPECT_TRUE(all.LogGiven);
+  EXPECT_EQ(all.Log, u"C:\\logs\\x.log");
 
   // A value that kept its quotes loses one pair; an empty one is given,
   // for the destination check to refuse.
@@ -55,7 +57,9 @@ TEST(SetupSwitches, ContradictionsAndStrangersAskForAWindow) {
   const TCommandSwitches uninstall = ParseCommandSwitches({u"/SILENT", u"/Dir=C:\\X"}, {u"/SILENT"}, false);
   EXPECT_EQ(uninstall.Mode, u"");
   EXPECT_FALSE(uninstall.DirGiven);
-  EXPECT_EQ(ParseCommandSwitches({u"/silent"}, {u"/SILENT"}, false).Mode, u"/SILENT");
+  const TCommandSwitches logged = ParseCommandSwitches({u"/Log=u.log", u"/silent"}, {u"/SILENT"}, false);
+  EXPECT_EQ(logged.Mode, u"/SILENT");
+  EXPECT_EQ(logged.Log, u"u.log");
 }
 
 }  // namespace

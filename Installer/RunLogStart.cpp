@@ -1,0 +1,36 @@
+#include "RunLogStart.h"
+
+#include <windows.h>
+
+#include "QvRunLog.h"
+#include "QvSysUtils.h"
+#include "QvVclUtils.h"
+#include "QvWinApi.h"
+#include "QvWindows.h"
+
+#ifndef SETUPKIT_VERSION
+#define SETUPKIT_VERSION "unknown"
+#endif
+
+WideString RunLogPath(const TCommandSwitches& switches) {
+  return switches.LogGiven && !switches.Log.empty() ? ExpandFileName(switches.Log) : WideString();
+}
+
+void StartRunLog(const TCommandSwitches& switches, const WideString& path, const WideString& program) {
+  if (!switches.LogGiven) return;
+  WideString why = u"no file is named";
+  if (path.empty() || !TQvRunLog::Open(path, why)) {
+    // Said in English: no language has been chosen yet, and the log is
+    // the administrator's.
+    TQvVclfn::ShowInfo(nullptr, Format(u"The log file \"%s\" cannot be written: %s. The run goes on without a log.",
+                                       {switches.Log, why}));
+    return;
+  }
+  TQvRunLog::Line(u"%s %s", {program, Utf8ToWide(SETUPKIT_VERSION)});
+  TQvRunLog::Line(u"Command line: %s", {WideString(reinterpret_cast<const char16_t*>(::GetCommandLineW()))});
+  TQvRunLog::Line(u"System: %s", {TQvWinfn::SystemDescription()});
+}
+
+void EndRunLog(unsigned code, const WideString& meaning) {
+  TQvRunLog::Line(u"Exit code %u: %s", {code, meaning});
+}
