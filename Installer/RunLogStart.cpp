@@ -7,10 +7,8 @@
 #include "QvVclUtils.h"
 #include "QvWinApi.h"
 #include "QvWindows.h"
+#include "setupkit_version.h"
 
-#ifndef SETUPKIT_VERSION
-#define SETUPKIT_VERSION "unknown"
-#endif
 
 WideString RunLogPath(const TCommandSwitches& switches) {
   return switches.LogGiven && !switches.Log.empty() ? ExpandFileName(switches.Log) : WideString();

@@ -11,6 +11,7 @@
 #include "Commands.h"
 #include "QvExceptions.h"
 #include "QvSysUtils.h"
+#include "setupkit_version.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -41,7 +42,7 @@ const char* const kUsage = "usage: setupkit <command> [arguments...]   (setupkit
 void PrintHelp() {
   std::printf("usage: setupkit <command> [arguments...]\n\ncommands:\n");
   for (const auto& c : kCommands) std::printf("  %-26s %s\n", c.Synopsis, c.Summary);
-  std::printf("\n'setupkit <command> --help' shows one command's usage.\n");
+  std::printf("\n'setupkit <command> --help' shows one command's usage; 'setupkit --version' its release.\n");
 }
 
 // Error text for the user: UTF-8 when stderr is a file or pipe; straight to
@@ -70,6 +71,10 @@ int Dispatch(const CommandArgs& all) {
   const std::string& name = all[0];
   if (name == "--help" || name == "-h" || name == "help") {
     PrintHelp();
+    return 0;
+  }
+  if (name == "--version") {
+    std::printf("setupkit %s\n", SETUPKIT_VERSION);
     return 0;
   }
   for (const auto& c : kCommands)

@@ -39,7 +39,15 @@ has() {  # LOG LINE
 # A whole installation.
 setup 0 "/Silent /Dir= /Log=" /Silent "/Dir=$app_win" "/Log=$(wh_winpath "$log")"
 text=$(lines "$log")
-[[ $(head -n 1 <<<"$text") =~ ^Setup\.exe\ [0-9]+\.[0-9]+\.[0-9]+$ ]] || wh_fail "the log's first line: $(head -n 1 <<<"$text")"
+# The release number: the package tool's, the log's and the version
+# resource's are one.
+release=$(wh_setupkit --version | tr -d '\r' | sed -n 's/^setupkit \([0-9][0-9.]*\)$/\1/p')
+[[ -n $release ]] || wh_fail "setupkit --version gives no release number: $(wh_setupkit --version)"
+wh_assert_eq "Setup.exe $release" "$(head -n 1 <<<"$text")" "the log's first line"
+for program in "$WH_WORK/ProbeSetup.exe" "$WH_BIN/Uninstall.exe"; do
+  resource=$(wrestool -x --raw --type=16 "$program" | iconv -f UTF-16LE -t UTF-8 -c | tr -c '[:print:]' ' ')
+  grep -q "FileVersion *$release\.0 " <<<"$resource" || wh_fail "the version resource of $program is not $release.0: $resource"
+done
 grep -q '^Command line: .*ProbeSetup.exe" /Silent ' <<<"$text" || wh_fail "no command line in the log"
 grep -q '^System: Windows [0-9.]*, 64-bit, ' <<<"$text" || wh_fail "no system in the log"
 has "$log" "Package: Probe Product 2.5.1.300, GUID $guid, full setup"
@@ -68,6 +76,7 @@ wh_assert_eq 0 "$rc" "exit code of the uninstaller"
 has "$unlog" "Removed: $app_win\\data\\sub\\nested.dat"
 has "$unlog" "Removed registry value: HKEY_LOCAL_MACHINE\\Software\\Probe Works\\Probe Product, \"Sixteen\""
 has "$unlog" "Removed uninstall entry: HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$guid"
+wh_assert_eq "Uninstall.exe $release" "$(lines "$unlog" | head -n 1)" "the uninstaller's first line"
 wh_assert_eq "Exit code 0: the product was removed" "$(lines "$unlog" | tail -n 1)" "the uninstaller's last line"
 
 # A failed installation: the message the user would have read, then 4.
