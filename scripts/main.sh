@@ -1,6 +1,7 @@
 #!/bin/bash
-# main.sh: the main job. Builds both configurations (native and win32),
-# puts setupkit, the installer and the uninstaller side by side in dist/,
+# main.sh: the main job. Builds the configurations (native, win32 and
+# win64), puts setupkit, the installers and the uninstallers side by side
+# in dist/ (those of 64-bit products as Setup-x64.exe and Uninstall-x64.exe),
 # packs the example product (examples/hello) into a real setup with it
 # (which adds the uninstaller to it), and installs that
 # setup under Wine in /Auto mode: the progress window on your display, or
@@ -30,10 +31,10 @@ banner() { printf '\n==== %s\n' "$*"; }
 
 # shellcheck source=../tests/wine/wine-env.sh
 source tests/wine/wine-env.sh
-presets=(native win32)
-# Where no route runs 32-bit programs, the installation below falls back
-# on the 64-bit build of the same installer.
-[[ $SETUPKIT_WINE_BITS == 32 ]] || presets+=(win64)
+# The 64-bit build gives the installer and uninstaller of 64-bit products;
+# where no route runs 32-bit programs, the installation below also falls
+# back on it.
+presets=(native win32 win64)
 for preset in "${presets[@]}"; do
   banner "building $preset"
   log="$BUILD_ROOT/$preset.build.log"
@@ -53,6 +54,9 @@ mkdir -p "$DIST"
 DIST="$(realpath "$DIST")"
 cp "$BUILD_ROOT/native/bin/setupkit" "$BUILD_ROOT/win32/bin/setupkit.exe" "$BUILD_ROOT/win32/bin/Setup.exe" \
   "$BUILD_ROOT/win32/bin/Uninstall.exe" "$DIST/"
+# Those of 64-bit products (setupkit build --arch x64), named for it.
+cp "$BUILD_ROOT/win64/bin/Setup.exe" "$DIST/Setup-x64.exe"
+cp "$BUILD_ROOT/win64/bin/Uninstall.exe" "$DIST/Uninstall-x64.exe"
 ls -l "$DIST"
 
 banner "setupkit with the example: $DIST/setupkit build examples/hello/hello.xml"
@@ -64,7 +68,7 @@ if [[ $SETUPKIT_WINE_BITS == 64 ]]; then
   echo "main.sh: ######## Wine runs no 32-bit programs here (see wine-route above), so the 32-bit setup"
   echo "main.sh: ######## cannot be installed; the example is packed once more into the 64-bit build of the"
   echo "main.sh: ######## installer for the run below."
-  "$DIST/setupkit" build examples/hello/hello.xml --stub "$BUILD_ROOT/win64/bin/Setup.exe" -o "$out/HelloSetup64.exe"
+  "$DIST/setupkit" build examples/hello/hello.xml --arch x64 -o "$out/HelloSetup64.exe"
   setup="$out/HelloSetup64.exe"
 fi
 

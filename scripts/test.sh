@@ -5,8 +5,8 @@
 #   native-asan  the same under AddressSanitizer and UBSan (ctest)
 #   win32        the 32-bit MinGW build, the one users receive: its unit,
 #                window, example and installation tests under Wine (ctest)
-#   win64        the 64-bit MinGW build: its unit tests and one /Silent
-#                installation under Wine (ctest)
+#   win64        the 64-bit MinGW build: its unit tests, and a 64-bit product
+#                installed with /Silent and removed under Wine (ctest)
 #   fuzz         each fuzz target for FUZZ_SECONDS; a finding fails it
 #
 # The Windows stages run through tests/wine/wine-route.sh, which the whole
@@ -266,15 +266,16 @@ fi
 
 if wants win64; then
   # The 64-bit build runs natively under Wine's 64-bit loader, also inside
-  # the emulated route: its unit tests and one whole installation.
-  banner "win64: the 64-bit MinGW build, its unit tests and a /Silent installation under Wine"
+  # the emulated route: its unit tests, and a 64-bit product installed
+  # (Program Files, the 64-bit view) and removed by its uninstaller.
+  banner "win64: the 64-bit MinGW build, its unit tests, a /Silent installation and removal under Wine"
   t_stage=$SECONDS
   export SETUPKIT_WINE_BITS=64
   # shellcheck source=../tests/wine/wine-env.sh
   source tests/wine/wine-env.sh
   win64_tests() {
     run_ctest win64 win64-unit -LE '^wine$'
-    run_ctest win64 win64-install -R '^wine_e2e_install_silent$'
+    run_ctest win64 win64-install -R '^wine_e2e_(install|uninstall)_silent$'
   }
   if configure_and_build win64; then
     with_wine_prefix win64 win64_tests

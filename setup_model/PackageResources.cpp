@@ -22,7 +22,8 @@ TResourceBytes TResourceReader::Read(const std::string& name) const {
 
 // ---- PE image --------------------------------------------------------------
 
-TPeImageResourceReader::TPeImageResourceReader(const std::string& image) : FResources(ReadPeResources(image)) {}
+TPeImageResourceReader::TPeImageResourceReader(const std::string& image)
+    : FResources(ReadPeResources(image)), FIs64Bit(ParsePeLayout(image).Pe32Plus) {}
 
 std::unique_ptr<TPeImageResourceReader> TPeImageResourceReader::FromFile(const WideString& fileName) {
   TMemoryStream file;

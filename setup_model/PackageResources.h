@@ -54,9 +54,12 @@ public:
 
   bool Find(const std::string& name, TResourceBytes& bytes) const override;
   const std::vector<TPeResourceEntry>& Resources() const { return FResources; }
+  // A 64-bit program (PE32+): the 64-bit installer of a 64-bit product.
+  bool Is64Bit() const { return FIs64Bit; }
 
 private:
   std::vector<TPeResourceEntry> FResources;
+  bool FIs64Bit = false;
 };
 
 // A plain table of named blobs: packages under construction, tests.

@@ -1,4 +1,5 @@
-// build PROJECT.xml [--stub SETUP.exe] [-o OUT.exe] [--online OUT.exe] [--jobs N] [--level N] [--no-pin]
+// build PROJECT.xml [--arch x86|x64] [--stub SETUP.exe] [-o OUT.exe] [--online OUT.exe] [--jobs N] [--level N]
+//       [--no-uninstaller] [--no-pin]
 #include <chrono>
 #include <cstdio>
 #include <string>
@@ -17,14 +18,17 @@
 namespace {
 
 const char* const kBuildUsage =
-    "usage: setupkit build PROJECT.xml [--stub SETUP.exe] [-o OUT.exe] [--online OUT.exe] [--jobs N] [--level N]\n"
-    "                      [--no-uninstaller] [--no-pin]\n"
-    "  --stub     the installer to pack into (default: Setup.exe beside setupkit)\n"
+    "usage: setupkit build PROJECT.xml [--arch x86|x64] [--stub SETUP.exe] [-o OUT.exe] [--online OUT.exe]\n"
+    "                      [--jobs N] [--level N] [--no-uninstaller] [--no-pin]\n"
+    "  --arch     x86 (default): a 32-bit product, in Setup.exe with Uninstall.exe;\n"
+    "             x64: a 64-bit product, in Setup-x64.exe with Uninstall-x64.exe (Program Files, the\n"
+    "             64-bit registry view; the setup cannot start on 32-bit Windows)\n"
+    "  --stub     the installer to pack into, of that architecture (default: the one beside setupkit)\n"
     "  -o         the full setup (default: the project's FullSetupFile)\n"
     "  --online   also build the online setup (default: MiniSetupFile when BuildMiniSetup)\n"
     "  --jobs     encoding threads (default: one per core)\n"
     "  --level    compression of the files, 1 (fastest) to %d (smallest); default %d (%s)\n"
-    "  --no-uninstaller  do not add the Uninstall.exe beside setupkit to a product that has none in {app}\n"
+    "  --no-uninstaller  do not add the uninstaller beside setupkit to a product that has none in {app}\n"
     "  --no-pin   let the online setup install any full setup its URL serves, not only the one built here\n";
 
 void PrintUsage(std::FILE* to) {
@@ -80,7 +84,8 @@ int CmdBuild(const CommandArgs& args) {
       PrintUsage(stdout);
       return 0;
     }
-    const bool takesValue = a == "--stub" || a == "-o" || a == "--online" || a == "--jobs" || a == "--level";
+    const bool takesValue =
+        a == "--stub" || a == "-o" || a == "--online" || a == "--jobs" || a == "--level" || a == "--arch";
     if (takesValue) {
       if (i + 1 >= args.size()) {
         std::fprintf(stderr, "setupkit: build: %s needs a value\n", a.c_str());
@@ -88,7 +93,14 @@ int CmdBuild(const CommandArgs& args) {
         return 2;
       }
       const WideString value = Utf8ToWide(args[++i]);
-      if (a == "--stub") options.StubFile = value;
+      if (a == "--arch") {
+        if (value == u"x86") options.Arch = TSetupArch::X86;
+        else if (value == u"x64") options.Arch = TSetupArch::X64;
+        else {
+          std::fprintf(stderr, "setupkit: build: --arch takes x86 or x64, not '%s'\n", args[i].c_str());
+          return 2;
+        }
+      } else if (a == "--stub") options.StubFile = value;
       else if (a == "-o") options.FullOutput = value;
       else if (a == "--online") options.OnlineOutput = value;
       else if (a == "--level") {

@@ -63,6 +63,8 @@ void PrintListing(const WideString& fileName, const TPackageReader& package) {
   const TSetupScript& script = package.Script();
   const TSetupBaseInfo& info = *script.BaseInfo();
   std::printf("Setup:            %s\n", package.IsOnline() ? "online (downloads the full setup)" : "full");
+  std::printf("Architecture:     %s\n", package.Is64Bit() ? "x64 (a 64-bit product: Program Files, the 64-bit registry view)"
+                                                          : "x86 (a 32-bit product: on 64-bit Windows Program Files (x86), the 32-bit registry view)");
   std::printf("Title (CHS):      %s\n", U8(info.AppTitleCHS).c_str());
   std::printf("Title (CHT):      %s\n", U8(info.AppTitleCHT).c_str());
   std::printf("Title (ENG):      %s\n", U8(info.AppTitleENG).c_str());

@@ -159,18 +159,45 @@ std::vector<TExtraResource> PackProjectFiles(TSetupBaseInfo& info, const WideStr
   return out;
 }
 
+// The architecture of a Windows program's bytes.
+TSetupArch ArchOf(const std::string& image, const WideString& fileName) {
+  try {
+    return ParsePeLayout(image).Pe32Plus ? TSetupArch::X64 : TSetupArch::X86;
+  } catch (const EPeFormatError& e) {
+    throw EPeFormatError(u"\"" + fileName + u"\": " + e.Message());
+  }
+}
+
+// A program's bytes must be a Windows program of arch: a 64-bit product
+// packed into the 32-bit installer would land in Program Files (x86), and
+// a 64-bit uninstaller in a 32-bit product could not run everywhere its
+// setup does.
+void RequireArch(const std::string& image, const WideString& fileName, TSetupArch arch, const char* role) {
+  const bool is64 = ArchOf(image, fileName) == TSetupArch::X64;
+  if (is64 == (arch == TSetupArch::X64)) return;
+  throw Exception(Format(u"The %s \"%s\" is a %s program, but the product is %s (--arch %s): use %s", {
+      Utf8ToWide(role), fileName, is64 ? u"64-bit" : u"32-bit", arch == TSetupArch::X64 ? u"64-bit" : u"32-bit",
+      Utf8ToWide(SetupArchName(arch)),
+      std::string(role) == "installer" ? InstallerFileName(arch) : UninstallerFileName(arch)}));
+}
+
 // The uninstaller, when the product lacks one: the one built beside
-// setupkit, as the last file of {app}. Its path, or empty when there is
-// none to add.
-WideString AddUninstaller(TSetupScript& script, std::vector<WideString>& paths, uint64_t& totalBytes) {
+// setupkit for the product's architecture, as the last file of {app}
+// under the name Uninstall.exe. Its path, or empty when there is none to
+// add.
+WideString AddUninstaller(TSetupScript& script, std::vector<WideString>& paths, uint64_t& totalBytes,
+                          TSetupArch arch) {
   const WideString folder = HostFolderOf(ExpandFileName(ParamStr(0)));
-  const std::vector<THostFile> found = FindHostFiles(folder, u"Uninstall.exe", false);
+  std::vector<THostFile> found = FindHostFiles(folder, UninstallerFileName(arch), false);
+  if (found.empty() && arch == TSetupArch::X64) found = FindHostFiles(folder, u"Uninstall.exe", false);
   if (found.empty()) return WideString();
   const THostFile& f = found.front();
+  RequireArch(ReadWholeFile(f.Path), f.Path, arch, "uninstaller");
   std::unique_ptr<TXmlPersistent> created(new TSetupFile());
   auto* item = static_cast<TSetupFile*>(created.get());
   item->DestDir = u"{app}";
   item->SourceMask = f.Name;
+  if (!SameText(f.Name, u"Uninstall.exe")) item->NewFileName = u"Uninstall.exe";
   item->SourcePath = folder;
   item->ResID = TQvStrfn::NewGUIDString();
   item->FileBytes = static_cast<int32_t>(f.Size);
@@ -181,9 +208,9 @@ WideString AddUninstaller(TSetupScript& script, std::vector<WideString>& paths, 
   return f.Path;
 }
 
-WideString DefaultStub() {
-  // The installer is built next to setupkit.
-  return JoinHostPath(HostFolderOf(ExpandFileName(ParamStr(0))), u"Setup.exe");
+WideString DefaultStub(TSetupArch arch) {
+  // The installers are built next to setupkit.
+  return JoinHostPath(HostFolderOf(ExpandFileName(ParamStr(0))), InstallerFileName(arch));
 }
 
 TResourceId RcData() { return TResourceId::FromId(RT_RCDATA_ID); }
@@ -191,6 +218,12 @@ TResourceId Named(const WideString& name) { return TResourceId::FromName(name); 
 TResourceId Named(const char* name) { return TResourceId::FromName(Utf8ToWide(name)); }
 
 }  // namespace
+
+const char* SetupArchName(TSetupArch arch) { return arch == TSetupArch::X64 ? "x64" : "x86"; }
+WideString InstallerFileName(TSetupArch arch) { return arch == TSetupArch::X64 ? u"Setup-x64.exe" : u"Setup.exe"; }
+WideString UninstallerFileName(TSetupArch arch) {
+  return arch == TSetupArch::X64 ? u"Uninstall-x64.exe" : u"Uninstall.exe";
+}
 
 bool DeliversUninstaller(const TSetupScript& script) {
   const TSetupFileList& files = *script.FileList();
@@ -345,10 +378,15 @@ TBuildResult BuildPackage(const TBuildOptions& options) {
     result.OnlineSetup = ResolveHostPath(projectDir, info.MiniSetupFile);
   }
 
-  const WideString stubFile = options.StubFile.empty() ? DefaultStub() : ExpandFileName(options.StubFile);
+  const WideString stubFile = options.StubFile.empty() ? DefaultStub(options.Arch.value_or(TSetupArch::X86))
+                                                      : ExpandFileName(options.StubFile);
   if (options.StubFile.empty() && !FileExists(stubFile))
     throw Exception(u"No installer stub at \"" + stubFile + u"\": give --stub SETUP.exe");
   std::string stub = ReadWholeFile(stubFile);
+  // Without --arch the installer given says what the product is, as it
+  // always has; with it, the two must agree.
+  result.Arch = options.Arch.value_or(ArchOf(stub, stubFile));
+  RequireArch(stub, stubFile, result.Arch, "installer");
   const uint64_t stubBytes = stub.size();
   std::unique_ptr<TPeResourceWriter> fullWriter;
   try {
@@ -363,7 +401,7 @@ TBuildResult BuildPackage(const TBuildOptions& options) {
   const std::vector<TExtraResource> extras = PackProjectFiles(info, projectDir);
   std::vector<WideString> paths = ExpandFileItems(script, projectDir, result.SourceBytes);
   if (!options.NoUninstaller && !DeliversUninstaller(script))
-    result.AddedUninstaller = AddUninstaller(script, paths, result.SourceBytes);
+    result.AddedUninstaller = AddUninstaller(script, paths, result.SourceBytes, result.Arch);
   // What Windows or the installer would refuse is refused here, before a
   // byte is written; warnings go to the publisher and the build goes on.
   for (const WideString& warning : CheckPackage(script, paths, projectDir))

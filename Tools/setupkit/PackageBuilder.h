@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,9 +23,26 @@ struct TBuildProgress {
   uint64_t Bytes = 0;
 };
 
+// Which Windows programs a product is: a 32-bit product's setup is the
+// 32-bit installer (it runs everywhere; Program Files (x86) and the 32-bit
+// registry view on 64-bit Windows), a 64-bit product's the 64-bit one
+// (Program Files and the 64-bit view; it cannot start on 32-bit Windows).
+enum class TSetupArch { X86, X64 };
+// "x86" or "x64".
+const char* SetupArchName(TSetupArch arch);
+// The installer and the uninstaller beside setupkit for arch: "Setup.exe"
+// and "Uninstall.exe" for x86, "Setup-x64.exe" and "Uninstall-x64.exe" (a
+// 64-bit build's own folder holds its 64-bit uninstaller as Uninstall.exe,
+// which an x64 build takes when there is no Uninstall-x64.exe).
+WideString InstallerFileName(TSetupArch arch);
+WideString UninstallerFileName(TSetupArch arch);
+
 struct TBuildOptions {
   WideString ProjectFile;
-  WideString StubFile;      // empty: the installer beside setupkit
+  // The product's architecture; the installer's must be the same. Unset:
+  // that of the installer given with StubFile, else x86.
+  std::optional<TSetupArch> Arch;
+  WideString StubFile;      // empty: the installer for Arch beside setupkit
   WideString FullOutput;    // empty: the project's FullSetupFile
   WideString OnlineOutput;  // empty: the project's MiniSetupFile when BuildMiniSetup
   unsigned Jobs = 0;        // encoding threads; 0: one per core
@@ -49,6 +67,7 @@ int DefaultBuildLevel();  // the level whose output is no larger than zlib's bes
 
 struct TBuildResult {
   WideString FullSetup;
+  TSetupArch Arch = TSetupArch::X86;  // the setup's
   WideString AddedUninstaller;  // the Uninstall.exe the build added; empty when none
   WideString OnlineSetup;  // empty when none was built
   bool Pinned = false;     // the online setup holds the full setup's digest

@@ -15,6 +15,7 @@ public:
   explicit TPackageReader(const WideString& fileName);
 
   bool IsOnline() const { return FOnline; }
+  bool Is64Bit() const { return FReader->Is64Bit(); }
   const TSetupScript& Script() const { return FScript; }
   const TResourceReader& Resources() const { return *FReader; }
   // The decoded XML form of the script, as it is stored.

@@ -27,6 +27,17 @@ wh_assert_eq 0 "$rc" "exit code of ProbeSetup.exe /SILENT (stderr: $(head -c 500
 app_win="$(wh_program_files)\\Probe Product"
 app=$(wh_unixpath "$app_win")
 [[ -d $app ]] || wh_fail "no product folder $app_win"
+# A 32-bit setup (the default) on 64-bit Windows lands in Program Files
+# (x86) and the 32-bit registry view; a 64-bit one (--arch x64) in Program
+# Files and the 64-bit view, where 64-bit programs look.
+if [[ $(wh__pe_machine "$WH_WORK/ProbeSetup.exe") == x64 ]]; then
+  wh_assert_eq 'C:\Program Files\Probe Product' "$app_win" "the 64-bit product's folder"
+  wh__sys reg query "$uninstall_key" /reg:64 >/dev/null 2>&1 || wh_fail "the 64-bit product's entry is not in the 64-bit view"
+  ! wh__sys reg query "$uninstall_key" /reg:32 >/dev/null 2>&1 || wh_fail "the 64-bit product's entry is in the 32-bit view"
+else
+  wh_assert_eq 'C:\Program Files (x86)\Probe Product' "$app_win" "the 32-bit product's folder"
+  ! wh__sys reg query "$uninstall_key" /reg:64 >/dev/null 2>&1 || wh_fail "the 32-bit product's entry is in the 64-bit view"
+fi
 for f in app.exe Uninstall.exe bin/helper-renamed.exe empty.txt data/readme.txt data/sub/nested.dat \
          Uninstall.da1 Uninstall.da2; do
   [[ -f $app/$f ]] || wh_fail "$f was not installed"
