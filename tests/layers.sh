@@ -6,7 +6,8 @@
 # lines, so that none becomes a storeroom again.
 #
 #   products   Installer  Uninstaller (also on the installer's base forms,
-#              rules and texts)  Tools/setupkit
+#              rules and texts)  Tools/setupkit (also on the installer's
+#              portable texts and rules: what a setup will show)
 #   windows    Toolkit
 #   model      setup_model  Net
 #   services   Xml  Pe  System
@@ -27,7 +28,7 @@ declare -A uses=(
   [Toolkit]="Common System"
   [Installer]="Common Xml Pe System Net setup_model Toolkit"
   [Uninstaller]="Common Xml Pe System setup_model Toolkit Installer"
-  [Tools/setupkit]="Common Xml Pe setup_model"
+  [Tools/setupkit]="Common Xml Pe setup_model Installer"
 )
 
 # Which room each header of the project lives in.

@@ -19,7 +19,7 @@ namespace {
 
 const char* const kBuildUsage =
     "usage: setupkit build PROJECT.xml [--arch x86|x64] [--stub SETUP.exe] [-o OUT.exe] [--online OUT.exe]\n"
-    "                      [--jobs N] [--level N] [--no-uninstaller] [--no-pin]\n"
+    "                      [--jobs N] [--level N] [--no-uninstaller] [--no-pin] [--winget DIR [--winget-id ID]]\n"
     "  --arch     x86 (default): a 32-bit product, in Setup.exe with Uninstall.exe;\n"
     "             x64: a 64-bit product, in Setup-x64.exe with Uninstall-x64.exe (Program Files, the\n"
     "             64-bit registry view; the setup cannot start on 32-bit Windows)\n"
@@ -29,7 +29,9 @@ const char* const kBuildUsage =
     "  --jobs     encoding threads (default: one per core)\n"
     "  --level    compression of the files, 1 (fastest) to %d (smallest); default %d (%s)\n"
     "  --no-uninstaller  do not add the uninstaller beside setupkit to a product that has none in {app}\n"
-    "  --no-pin   let the online setup install any full setup its URL serves, not only the one built here\n";
+    "  --no-pin   let the online setup install any full setup its URL serves, not only the one built here\n"
+    "  --winget   also write the full setup's winget manifest (version, installer, default locale) into DIR\n"
+    "  --winget-id  its PackageIdentifier (default: Publisher.Product from CompanyName and the title)\n";
 
 void PrintUsage(std::FILE* to) {
   std::fprintf(to, kBuildUsage, MaxBuildLevel(), DefaultBuildLevel(), BuildCompressorName());
@@ -85,7 +87,8 @@ int CmdBuild(const CommandArgs& args) {
       return 0;
     }
     const bool takesValue =
-        a == "--stub" || a == "-o" || a == "--online" || a == "--jobs" || a == "--level" || a == "--arch";
+        a == "--stub" || a == "-o" || a == "--online" || a == "--jobs" || a == "--level" || a == "--arch" ||
+        a == "--winget" || a == "--winget-id";
     if (takesValue) {
       if (i + 1 >= args.size()) {
         std::fprintf(stderr, "setupkit: build: %s needs a value\n", a.c_str());
@@ -100,7 +103,9 @@ int CmdBuild(const CommandArgs& args) {
           std::fprintf(stderr, "setupkit: build: --arch takes x86 or x64, not '%s'\n", args[i].c_str());
           return 2;
         }
-      } else if (a == "--stub") options.StubFile = value;
+      } else if (a == "--winget") options.WingetDir = value;
+      else if (a == "--winget-id") options.WingetId = value;
+      else if (a == "--stub") options.StubFile = value;
       else if (a == "-o") options.FullOutput = value;
       else if (a == "--online") options.OnlineOutput = value;
       else if (a == "--level") {
@@ -150,6 +155,8 @@ int CmdBuild(const CommandArgs& args) {
                 WideToUtf8(r.AddedUninstaller).c_str());
   std::printf("%s: %d files, %llu bytes, packed into %llu bytes\n", WideToUtf8(r.FullSetup).c_str(), r.Files,
               static_cast<unsigned long long>(r.SourceBytes), static_cast<unsigned long long>(r.BlobBytes));
+  for (const WideString& f : r.WingetFiles) std::printf("%s: winget manifest\n", WideToUtf8(f).c_str());
+  for (const std::string& note : r.WingetNotes) std::printf("setupkit: winget: %s\n", note.c_str());
   if (!r.OnlineSetup.empty()) {
     if (r.Pinned)
       std::printf("%s: online setup, pinned to the full setup's SHA-256 %s\n", WideToUtf8(r.OnlineSetup).c_str(),

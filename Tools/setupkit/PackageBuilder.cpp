@@ -1,11 +1,13 @@
 #include "PackageBuilder.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <condition_variable>
 #include <exception>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 #include "FileDataClasses.h"
@@ -20,6 +22,7 @@
 #include "ScriptFile.h"
 #include "SetupPin.h"
 #include "SetupProject.h"
+#include "WingetManifest.h"
 
 void ApplyVariablesToItems(TSetupScript& script) {
   const TSetupVarList& vars = *script.VarList();
@@ -217,6 +220,21 @@ TResourceId RcData() { return TResourceId::FromId(RT_RCDATA_ID); }
 TResourceId Named(const WideString& name) { return TResourceId::FromName(name); }
 TResourceId Named(const char* name) { return TResourceId::FromName(Utf8ToWide(name)); }
 
+// The SHA-256 of a whole file, upper-case hexadecimal.
+std::string FileSha256Hex(const WideString& fileName) {
+  TFileStream in(fileName, fmOpenRead);
+  TSha256 sha;
+  std::string buffer(1 << 20, '\0');
+  for (;;) {
+    const int64_t got = in.Read(&buffer[0], static_cast<int64_t>(buffer.size()));
+    if (got <= 0) break;
+    sha.Update(buffer.data(), static_cast<size_t>(got));
+  }
+  std::string hex = DigestToHex(sha.Final());
+  for (char& c : hex) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return hex;
+}
+
 }  // namespace
 
 const char* SetupArchName(TSetupArch arch) { return arch == TSetupArch::X64 ? "x64" : "x86"; }
@@ -362,6 +380,10 @@ TBuildResult BuildPackage(const TBuildOptions& options) {
   TSetupScript script;
   LoadScriptDocument(projectFile, script);
   TSetupBaseInfo& info = *script.BaseInfo();
+  // A product the manifest cannot describe is refused before anything is
+  // written.
+  std::optional<TWingetPlan> winget;
+  if (!options.WingetDir.empty()) winget = PlanWingetManifest(script, options.WingetId);
 
   TBuildResult result;
   result.FullSetup = !options.FullOutput.empty() ? ExpandFileName(options.FullOutput)
@@ -503,6 +525,13 @@ TBuildResult BuildPackage(const TBuildOptions& options) {
     DeleteFile(fullTemp);
     if (onlineWriter) DeleteFile(onlineTemp);
     throw;
+  }
+  if (winget) {
+    // The digest of the file as written, as the package manager checks it.
+    const std::vector<TWingetFile> files =
+        WingetManifestFiles(*winget, script, result.Arch, result.FullSetup, FileSha256Hex(result.FullSetup));
+    result.WingetFiles = WriteWingetManifest(options.WingetDir, files);
+    result.WingetNotes = winget->Notes;
   }
   return result;
 }

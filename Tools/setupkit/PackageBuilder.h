@@ -54,6 +54,10 @@ struct TBuildOptions {
   // Authenticode digest, SetupPin.h); true leaves the pin out, and the
   // online setup installs whatever full setup its URL serves.
   bool NoPin = false;
+  // Also the winget manifest of the full setup, into this folder (empty:
+  // none), under this PackageIdentifier (empty: Publisher.Product).
+  WideString WingetDir;
+  WideString WingetId;
   // Called on the building thread; may be empty.
   std::function<void(const TBuildProgress&)> Progress;
 };
@@ -72,6 +76,8 @@ struct TBuildResult {
   WideString OnlineSetup;  // empty when none was built
   bool Pinned = false;     // the online setup holds the full setup's digest
   TSha256Digest FullDigest{};  // the full setup's Authenticode digest
+  std::vector<WideString> WingetFiles;   // the manifest's files, when asked for
+  std::vector<std::string> WingetNotes;  // what the publisher should look at in them
   int Files = 0;
   uint64_t SourceBytes = 0;
   uint64_t BlobBytes = 0;
