@@ -7,6 +7,7 @@
 #include "QvVclUtils.h"
 #include "QvWinApi.h"
 #include "QvWindows.h"
+#include "TkApplication.h"
 #include "setupkit_version.h"
 
 
@@ -19,7 +20,9 @@ void StartRunLog(const TCommandSwitches& switches, const WideString& path, const
   WideString why = u"no file is named";
   if (path.empty() || !TQvRunLog::Open(path, why)) {
     // Said in English: no language has been chosen yet, and the log is
-    // the administrator's.
+    // the administrator's. The box says whose it is, as the program's
+    // other early reports do.
+    if (Application().Title().empty()) Application().SetTitle(program.substr(0, program.rfind(u'.')));
     TQvVclfn::ShowInfo(nullptr, Format(u"The log file \"%s\" cannot be written: %s. The run goes on without a log.",
                                        {switches.Log, why}));
     return;
