@@ -38,25 +38,19 @@ expect_complete() {
   wh_assert_eq 1 "$entries" "$1: uninstall entries of the product"
 }
 
+written_at_least() { (($(find "$app/data/many" -name 'f*.bin' 2>/dev/null | wc -l) >= $1)); }
+
 # kill_at FILES: starts the installation and kills it once that many of the
-# product's many files are there, then installs again. A natively run
-# installer writes the files faster than they can be counted from outside,
-# so it runs in short slices: stopped while the files are counted, and
-# killed while it is stopped.
+# product's many files are there (stopped while they are counted), then
+# installs again.
 kill_at() {
-  local want=$1 pid n rc
+  local want=$1 pid rc
   rm -rf "$app"
   wh_reg_delete "$base\\$guid"
   wh_reg_add "$base\\$guid" InstallLocation REG_SZ "$app_win\\"
   pid=$(wh_run_bg "$WH_WORK/ProbeSetup.exe" /Silent)
-  for _ in $(seq 6000); do
-    kill -STOP "$pid" 2>/dev/null || break
-    n=$(find "$app/data/many" -name 'f*.bin' 2>/dev/null | wc -l)
-    ((n >= want)) && break
-    kill -CONT "$pid" 2>/dev/null || break
-    sleep 0.01
-  done
-  wh_bg_running "$pid" || wh_fail "the installation ended before $want files were written"
+  wh_stop_when "$pid" written_at_least "$want" && wh_bg_running "$pid" ||
+    wh_fail "the installation ended before $want files were written"
   kill -KILL "$pid"
   rc=0; wh_bg_wait "$pid" 30 || rc=$?
   [[ $rc != 0 ]] || wh_fail "the killed installation reported success"

@@ -94,14 +94,9 @@ wh_reg_delete "$key"
 
 # Killed half-way (stopped while its log is read, killed while stopped): the
 # log holds every line up to then, each whole, and no exit code.
+logged_files() { (($(grep -c '^.*  File: ' "$log" 2>/dev/null || true) >= 100)); }
 pid=$(wh_run_bg "$WH_WORK/ProbeSetup.exe" /Silent "/Dir=$app_win" "/Log=$(wh_winpath "$log")")
-for _ in $(seq 6000); do
-  kill -STOP "$pid" 2>/dev/null || break
-  (($(grep -c '^.*  File: ' "$log" 2>/dev/null || true) >= 100)) && break
-  kill -CONT "$pid" 2>/dev/null || break
-  sleep 0.01
-done
-wh_bg_running "$pid" || wh_fail "the installation ended before it could be killed"
+wh_stop_when "$pid" logged_files && wh_bg_running "$pid" || wh_fail "the installation ended before it could be killed"
 kill -KILL "$pid"
 wh_bg_wait "$pid" 30 || true
 files=$(lines "$log" | grep -c '^File: ' || true)

@@ -231,6 +231,23 @@ wh_bg_wait() {
 
 wh_bg_running() { [[ ! -s "$(wh__job_dir "$1")/rc" ]]; }
 
+# wh_stop_when PID COMMAND...: lets the program run in short slices and
+# stops it while COMMAND looks at what it did, until COMMAND succeeds (the
+# program is then left stopped, to be killed where it stands); fails when
+# the program ends first or a minute passes. Run natively, a program does
+# its work faster than it can be watched from outside.
+wh_stop_when() {
+  local pid=$1 _
+  shift
+  for _ in $(seq 6000); do
+    kill -STOP "$pid" 2>/dev/null || return 1
+    "$@" && return 0
+    kill -CONT "$pid" 2>/dev/null || return 1
+    sleep 0.01
+  done
+  return 1
+}
+
 # wh_wait_for_line FILE TEXT [TIMEOUT]: waits until a line of FILE holds TEXT.
 wh_wait_for_line() {
   local file=$1 text=$2 limit=${3:-20} start=$SECONDS
