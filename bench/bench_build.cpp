@@ -169,8 +169,11 @@ int main(int argc, char** argv) {
   fs::remove_all(root);
   std::vector<fs::path> files;
   const uint64_t bytes = MakeProduct(root / "product", files);
+  // Every setup carries the product's picture.
+  fs::copy_file(fs::path(SETUPKIT_TEST_DATA) / "icon.png", root / "icon.png");
   std::ofstream(root / "project.xml")
-      << "<TSetupScript><BaseInfo AppTitleENG=\"Bench\" Version=\"1.0\" GUID=\"{0B0B0B0B-2222-4333-8444-555555555555}\"/><FileList><Items>"
+      << "<TSetupScript><BaseInfo AppTitleENG=\"Bench\" Version=\"1.0\" IconFile=\"icon.png\" "
+         "GUID=\"{0B0B0B0B-2222-4333-8444-555555555555}\"/><FileList><Items>"
          "<TSetupFile DestDir=\"{app}\" SourcePath=\"product\" SourceMask=\"*\" IncludeSubPath=\"True\"/>"
          "</Items></FileList></TSetupScript>";
   std::ofstream(root / "bench.nsi") << "Unicode true\n"

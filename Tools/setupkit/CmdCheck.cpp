@@ -28,9 +28,10 @@ int CmdCheck(const CommandArgs& args) {
   const TPackageCheck check = CheckProjectFile(Utf8ToWide(project));
   PrintAll("error", check.NameErrors);
   PrintAll("error", check.LinkErrors);
+  PrintAll("error", check.StartErrors);
   PrintAll("error", check.InstallErrors);
   PrintAll("warning", check.Warnings);
-  const size_t errors = check.NameErrors.size() + check.LinkErrors.size() + check.InstallErrors.size();
+  const size_t errors = check.ErrorCount();
   std::printf("%s: %lu error(s), %lu warning(s)\n", project.c_str(), static_cast<unsigned long>(errors),
               static_cast<unsigned long>(check.Warnings.size()));
   std::fflush(stdout);

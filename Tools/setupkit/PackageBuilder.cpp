@@ -46,6 +46,8 @@ namespace {
 
 constexpr int64_t kMaxPackageFile = 0x7FFFFFFF;  // FileBytes is a 32-bit number
 
+}  // namespace
+
 bool IsValidUtf8(const std::string& s, bool& nonAscii) {
   nonAscii = false;
   size_t i = 0;
@@ -61,6 +63,8 @@ bool IsValidUtf8(const std::string& s, bool& nonAscii) {
   }
   return true;
 }
+
+namespace {
 
 #ifdef SETUPKIT_HAVE_LIBDEFLATE
 // Measured on the benchmark product (bench_build --levels), with noise
@@ -420,14 +424,15 @@ TBuildResult BuildPackage(const TBuildOptions& options) {
   if (!result.OnlineSetup.empty()) onlineWriter = std::make_unique<TPeResourceWriter>(std::move(stub));
 
   ApplyVariablesToItems(script);
-  const std::vector<TExtraResource> extras = PackProjectFiles(info, projectDir);
   std::vector<WideString> paths = ExpandFileItems(script, projectDir, result.SourceBytes);
   if (!options.NoUninstaller && !DeliversUninstaller(script))
     result.AddedUninstaller = AddUninstaller(script, paths, result.SourceBytes, result.Arch);
   // What Windows or the installer would refuse is refused here, before a
   // byte is written; warnings go to the publisher and the build goes on.
-  for (const WideString& warning : CheckPackage(script, paths, projectDir))
+  for (const WideString& warning : CheckPackage(script, paths, projectDir, true))
     std::fprintf(stderr, "setupkit: warning: %s\n", WideToUtf8(warning).c_str());
+  // The picture and licenses, once the checks have found them readable.
+  const std::vector<TExtraResource> extras = PackProjectFiles(info, projectDir);
   result.Files = static_cast<int>(paths.size());
 
   // Empty files travel in the script alone: the installer creates them

@@ -112,6 +112,9 @@ uint64_t SetupSizeBound(const std::vector<uint64_t>& fileSizes, uint64_t fixedBy
 
 // True for the eight-byte signature that every PNG file starts with.
 bool IsPngData(const std::string& bytes);
+// True when s is well-formed UTF-8; nonAscii says whether any byte is
+// beyond ASCII.
+bool IsValidUtf8(const std::string& s, bool& nonAscii);
 
 // License text as the installer should read it: without a byte-order mark
 // it would take the bytes in the machine's ANSI code page, so a UTF-8 text

@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "HostFiles.h"
+#include "QvClasses.h"
 #include "QvSysUtils.h"
 #include "ScriptFile.h"
 #include "SetupProject.h"
@@ -293,6 +294,7 @@ WideString TPackageCheck::ErrorReport() const {
   WideString text;
   Section(text, u"the product has names Windows cannot hold:", NameErrors);
   Section(text, u"the product folder has links that cannot be packed:", LinkErrors);
+  Section(text, u"the setup would not start:", StartErrors);
   Section(text, u"the setup would fail at install time:", InstallErrors);
   return text;
 }
@@ -393,9 +395,86 @@ TPackageCheck FindPackageProblems(const TSetupScript& applied, const std::vector
   return out;
 }
 
+namespace {
+
+// The first bytes of a file, at most limit of them; false when it cannot
+// be opened or read.
+bool ReadHostStart(const WideString& path, size_t limit, std::string& bytes) {
+  try {
+    if (InspectHostEntry(path).Kind != THostEntry::hekFile) return false;
+    TFileStream in(path, fmOpenRead);
+    bytes.resize(limit);
+    const int64_t got = in.Read(&bytes[0], static_cast<int64_t>(limit));
+    bytes.resize(got > 0 ? static_cast<size_t>(got) : 0);
+    return true;
+  } catch (const Exception&) {
+    return false;
+  }
+}
+
+}  // namespace
+
+std::vector<WideString> FindStartProblems(const TSetupBaseInfo& info, const WideString& projectDir) {
+  std::vector<WideString> out;
+  // The window's title, the uninstall entry's name and every message name
+  // the product.
+  if (Trim(info.AppTitleCHS).empty() && Trim(info.AppTitleCHT).empty() && Trim(info.AppTitleENG).empty())
+    out.push_back(u"AppTitleCHS, AppTitleCHT and AppTitleENG are all empty: the installer names the product "
+                  u"in its window and messages");
+  // The window shows the product's picture and the uninstaller keeps it:
+  // without one, or with one the installer cannot read, setup cannot
+  // start on any machine.
+  if (Trim(info.IconFile).empty()) {
+    out.push_back(u"IconFile is empty: the installer's window shows the product's picture, a PNG file, and "
+                  u"cannot start without one");
+  } else {
+    const WideString path = ResolveHostPath(projectDir, info.IconFile);
+    std::string png;
+    if (!ReadHostStart(path, 64, png)) {
+      out.push_back(u"IconFile \"" + info.IconFile + u"\": the file \"" + path + u"\" cannot be read");
+    } else if (!IsPngData(png) || png.size() < 24 || png.compare(12, 4, "IHDR") != 0 ||
+               (png[16] == 0 && png[17] == 0 && png[18] == 0 && png[19] == 0) ||
+               (png[20] == 0 && png[21] == 0 && png[22] == 0 && png[23] == 0)) {
+      out.push_back(u"IconFile \"" + info.IconFile + u"\": \"" + path +
+                    u"\" is not a PNG picture (the installer reads PNG only)");
+    }
+  }
+  // A license the window shows: a file that reads as text in the encoding
+  // its byte-order mark names (UTF-16 or UTF-8), else in the ANSI code
+  // page, which no text fills with zero bytes.
+  const struct {
+    const char16_t* Attribute;
+    const WideString& File;
+  } licenses[] = {{u"LicenseFileCHS", info.LicenseFileCHS},
+                  {u"LicenseFileCHT", info.LicenseFileCHT},
+                  {u"LicenseFileENG", info.LicenseFileENG}};
+  for (const auto& l : licenses) {
+    if (Trim(l.File).empty()) continue;
+    const WideString path = ResolveHostPath(projectDir, l.File);
+    const WideString named = WideString(l.Attribute) + u" \"" + l.File + u"\": \"" + path + u"\"";
+    std::string bytes;
+    if (!ReadHostStart(path, 16u << 20, bytes)) {
+      out.push_back(named + u" cannot be read");
+      continue;
+    }
+    bool nonAscii = false;
+    const bool utf16 = bytes.size() >= 2 && ((bytes[0] == '\xFF' && bytes[1] == '\xFE') ||
+                                             (bytes[0] == '\xFE' && bytes[1] == '\xFF'));
+    if (utf16) {
+      if (bytes.size() % 2 != 0) out.push_back(named + u" is not UTF-16 text: it has an odd number of bytes");
+    } else if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) {
+      if (!IsValidUtf8(bytes.substr(3), nonAscii)) out.push_back(named + u" is marked as UTF-8 but is not UTF-8 text");
+    } else if (bytes.find('\0') != std::string::npos) {
+      out.push_back(named + u" is not text (it holds zero bytes; UTF-16 text needs its byte-order mark)");
+    }
+  }
+  return out;
+}
+
 std::vector<WideString> CheckPackage(const TSetupScript& applied, const std::vector<WideString>& sourcePaths,
-                                     const WideString& projectDir) {
+                                     const WideString& projectDir, bool startNeeds) {
   TPackageCheck check = FindPackageProblems(applied, sourcePaths, projectDir);
+  if (startNeeds) check.StartErrors = FindStartProblems(*applied.BaseInfo(), projectDir);
   if (check.HasErrors()) throw EPackageCheckError(check.ErrorReport());
   return std::move(check.Warnings);
 }
@@ -436,5 +515,6 @@ TPackageCheck CheckProjectFile(const WideString& projectFile) {
   for (WideString& l : out.LinkErrors) l = StringReplace(l, u"\"" + projectDir, u"\"");
   found.LinkErrors = std::move(out.LinkErrors);
   found.InstallErrors.insert(found.InstallErrors.begin(), out.InstallErrors.begin(), out.InstallErrors.end());
+  found.StartErrors = FindStartProblems(*script.BaseInfo(), projectDir);
   return found;
 }

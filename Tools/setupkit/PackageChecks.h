@@ -10,6 +10,7 @@
 #include "QvTypes.h"
 
 class TSetupScript;
+class TSetupBaseInfo;
 
 QV_DECLARE_EXCEPTION(EPackageCheckError, Exception);
 
@@ -18,9 +19,13 @@ struct TPackageCheck {
   std::vector<WideString> NameErrors;     // names Windows cannot hold
   std::vector<WideString> LinkErrors;     // links that point nowhere or back into the tree
   std::vector<WideString> InstallErrors;  // settings the installer would fail on
+  std::vector<WideString> StartErrors;    // what the installer cannot start without (picture, titles, licenses)
   std::vector<WideString> Warnings;       // settings that point at no file of the package
 
-  bool HasErrors() const { return !NameErrors.empty() || !LinkErrors.empty() || !InstallErrors.empty(); }
+  bool HasErrors() const {
+    return !NameErrors.empty() || !LinkErrors.empty() || !InstallErrors.empty() || !StartErrors.empty();
+  }
+  size_t ErrorCount() const { return NameErrors.size() + LinkErrors.size() + InstallErrors.size() + StartErrors.size(); }
   // The errors under their headings, one indented line each; "" when none.
   WideString ErrorReport() const;
 };
@@ -41,10 +46,18 @@ WideString FoldNameCase(const WideString& s);
 TPackageCheck FindPackageProblems(const TSetupScript& applied, const std::vector<WideString>& sourcePaths,
                                   const WideString& projectDir = WideString());
 
-// The build's gate: raises EPackageCheckError listing every error, and
-// returns the warnings for the caller to print.
+// What the installer's start-up and window need of the project's own files
+// and would stop on: a title in some language, the product's picture
+// (IconFile: a PNG file), each license file set (a file that reads as
+// text). Each problem names the attribute and the file; files are read
+// relative to projectDir.
+std::vector<WideString> FindStartProblems(const TSetupBaseInfo& info, const WideString& projectDir);
+
+// The build's gate: raises EPackageCheckError listing every error (with
+// FindStartProblems' when startNeeds, as a build asks), and returns the
+// warnings for the caller to print.
 std::vector<WideString> CheckPackage(const TSetupScript& applied, const std::vector<WideString>& sourcePaths,
-                                     const WideString& projectDir = WideString());
+                                     const WideString& projectDir = WideString(), bool startNeeds = false);
 
 // What 'setupkit check' runs: loads the project, applies its variables and
 // expands its file items as a build does (reading no file contents), with

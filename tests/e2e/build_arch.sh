@@ -14,7 +14,7 @@ cp "$DATA/stub_res64.exe" "$WORK/dist/Uninstall-x64.exe"
 printf 'hello\n' > "$WORK/product/readme.txt"
 cat > "$WORK/project.xml" <<XML
 <TSetupScript>
-    <BaseInfo AppTitleENG="Arch" Version="1.0.0.0" GUID="{0E2E0E2E-1111-2222-3333-555555555555}"/>
+    <BaseInfo IconFile="icon.png" AppTitleENG="Arch" Version="1.0.0.0" GUID="{0E2E0E2E-1111-2222-3333-555555555555}"/>
     <FileList>
         <Items>
             <TSetupFile DestDir="{app}" SourcePath="product" SourceMask="*" IncludeSubPath="False"/>

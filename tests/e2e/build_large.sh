@@ -20,7 +20,7 @@ while [ $i -lt 24 ]; do truncate -s $((FILE_MB * MIB)) "$P/z$i.dat"; i=$((i + 1)
 project() {
   cat > "$WORK/$1.xml" <<XML
 <TSetupScript>
-    <BaseInfo AppTitleENG="Large" Version="1.0" GUID="{0E2E0E2E-9999-4AAA-8BBB-CCCCCCCCCCCC}"/>
+    <BaseInfo IconFile="icon.png" AppTitleENG="Large" Version="1.0" GUID="{0E2E0E2E-9999-4AAA-8BBB-CCCCCCCCCCCC}"/>
     <FileList><Items><TSetupFile DestDir="{app}" SourcePath="$2" SourceMask="*" IncludeSubPath="True"/></Items></FileList>
 </TSetupScript>
 XML

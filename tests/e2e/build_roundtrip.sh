@@ -24,7 +24,7 @@ touch -d '2024-07-01 12:00:00' "$P/data/deep/er/empty2.dat"
 
 cat > "$WORK/project.xml" <<XML
 <TSetupScript>
-    <BaseInfo AppTitleENG="Round trip" Version="1.0.0.0" GUID="{0E2E0E2E-1111-2222-3333-444444444444}"/>
+    <BaseInfo IconFile="icon.png" AppTitleENG="Round trip" Version="1.0.0.0" GUID="{0E2E0E2E-1111-2222-3333-444444444444}"/>
     <FileList>
         <Items>
             <TSetupFile DestDir="{app}" SourcePath="product" SourceMask="*" IncludeSubPath="True"/>

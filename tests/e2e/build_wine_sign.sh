@@ -11,7 +11,7 @@ done
 mkdir -p "$WORK/files"
 printf 'hello\n' > "$WORK/files/hello.txt"
 head -c 200000 /dev/urandom > "$WORK/files/noise.bin"
-printf '\211PNG\r\n\032\n' > "$WORK/icon.png"
+cp "$DATA/icon.png" "$WORK/icon.png"
 printf 'English license\n' > "$WORK/eng.txt"
 printf '简体中文许可\n' > "$WORK/chs.txt"
 cat > "$WORK/project.xml" <<XML

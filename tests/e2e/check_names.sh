@@ -6,7 +6,7 @@
 project() {  # project FILE SOURCEFOLDER
   cat > "$1" <<XML
 <TSetupScript>
-    <BaseInfo AppTitleENG="Names" Version="1.0" GUID="{0E2E0E2E-5555-6666-7777-888888888888}"/>
+    <BaseInfo IconFile="icon.png" AppTitleENG="Names" Version="1.0" GUID="{0E2E0E2E-5555-6666-7777-888888888888}"/>
     <FileList>
         <Items>
             <TSetupFile DestDir="{app}" SourcePath="$2" SourceMask="*" IncludeSubPath="True"/>

@@ -9,6 +9,8 @@ cleanup() {
   rm -rf "$WORK"
 }
 trap cleanup EXIT
+# The product picture every setup needs, beside the projects written here.
+cp "$DATA/icon.png" "$WORK/icon.png"
 fail() { echo "FAIL: $*" >&2; exit 1; }
 skip() { echo "SKIP: $*"; exit 77; }
 # A GUID-named value of the script, from 'setupkit list --xml'.

@@ -12,7 +12,7 @@ printf 'hello\n' > "$WORK/files/hello.txt"
 head -c 200000 /dev/urandom > "$WORK/files/noise.bin"
 cat > "$WORK/project.xml" <<XML
 <TSetupScript>
-    <BaseInfo AppTitleENG="Pinned" Version="1.0" GUID="{0E2E0E2E-9999-4BBB-8CCC-DDDDDDDDDDDD}" FullDownloadUrl="https://example.com/Full.exe"/>
+    <BaseInfo IconFile="icon.png" AppTitleENG="Pinned" Version="1.0" GUID="{0E2E0E2E-9999-4BBB-8CCC-DDDDDDDDDDDD}" FullDownloadUrl="https://example.com/Full.exe"/>
     <FileList><Items><TSetupFile DestDir="{app}" SourcePath="files" SourceMask="*"/></Items></FileList>
 </TSetupScript>
 XML

@@ -39,14 +39,18 @@ protected:
     root = fs::path(testing::TempDir()) / ("pkg_" + std::string(testing::UnitTest::GetInstance()->current_test_info()->name()));
     fs::remove_all(root);
     fs::create_directories(root);
+    // The product picture that every setup needs.
+    Put(root / "icon.png", Slurp(fs::path(SETUPKIT_TEST_DATA) / "icon.png"));
   }
   void TearDown() override { fs::remove_all(root); }
 
-  // A project with the given file items and base attributes.
+  // A project with the given file items and base attributes, and the
+  // picture unless they name another.
   fs::path Project(const std::string& baseAttributes, const std::string& fileItems) {
     const fs::path p = root / "project.xml";
+    const std::string icon = baseAttributes.find("IconFile=") == std::string::npos ? "IconFile=\"icon.png\" " : "";
     Put(p, "<TSetupScript><BaseInfo GUID=\"{11111111-2222-3333-4444-555555555555}\" Version=\"1.0\" AppTitleENG=\"T\" " +
-               baseAttributes + "/><FileList><Items>" + fileItems + "</Items></FileList></TSetupScript>");
+               icon + baseAttributes + "/><FileList><Items>" + fileItems + "</Items></FileList></TSetupScript>");
     return p;
   }
 
@@ -78,7 +82,6 @@ TEST_F(PackageBuilderTest, BuildThenReadGivesEveryFileBack) {
   for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>((i * 7919) >> 3);
   Put(root / "src" / "sub" / "big.bin", big);
   Put(root / "logs" / "run.log", "log");
-  Put(root / "icon.png", std::string("\x89PNG\r\n\x1a\n", 8) + "rest");
   Put(root / "lic.txt", "\xe8\xae\xb8\xe5\x8f\xaf");  // UTF-8 without a mark
   const fs::path project =
       Project("IconFile=\"icon.png\" LicenseFileCHS=\"lic.txt\" BuildMiniSetup=\"True\" MiniSetupFile=\"out\\mini.exe\"",
@@ -160,8 +163,8 @@ TEST_F(PackageBuilderTest, FailuresNameTheCauseAndWriteNothing) {
 
   expectFailure(Options(Project("", "<TSetupFile SourcePath=\"src\" SourceMask=\"*.exe\"/>")), u"No file matches \"*.exe\"");
   expectFailure(Options(Project("", "<TSetupFile SourcePath=\"nowhere\" SourceMask=\"*\"/>")), u"nowhere");
-  Put(root / "icon.png", "GIF89a");
-  expectFailure(Options(Project("IconFile=\"icon.png\"", item)), u"is not a PNG file");
+  Put(root / "picture.gif", "GIF89a");
+  expectFailure(Options(Project("IconFile=\"picture.gif\"", item)), u"IconFile \"picture.gif\"");
   expectFailure(Options(Project("LicenseFileENG=\"missing.txt\"", item)), u"missing.txt");
 
   TBuildOptions badStub = Options(Project("", item));
@@ -185,7 +188,6 @@ TEST_F(PackageBuilderTest, TheLoaderFindsEveryPackageResource) {
   GTEST_SKIP() << "needs the Windows loader (runs in the Windows build under Wine)";
 #else
   Put(root / "src" / "a.txt", std::string(100000, 'a'));
-  Put(root / "icon.png", std::string("\x89PNG\r\n\x1a\n", 8));
   Put(root / "eng.txt", "English");
   const fs::path project = Project("IconFile=\"icon.png\" LicenseFileENG=\"eng.txt\"",
                                    "<TSetupFile DestDir=\"{app}\" SourcePath=\"src\" SourceMask=\"*\"/>");
