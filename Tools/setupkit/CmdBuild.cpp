@@ -137,6 +137,7 @@ int CmdBuild(const CommandArgs& args) {
     }
   }
   if (projects != 1) {
+    std::fprintf(stderr, "setupkit: build: takes one project file, not %d\n", projects);
     PrintUsage(stderr);
     return 2;
   }

@@ -14,21 +14,10 @@ namespace {
 // Arguments arrive as UTF-8 on every platform (see main.cpp).
 WideString PathArg(const std::string& arg) { return Utf8ToWide(arg); }
 
-bool WantsHelp(const CommandArgs& args) {
-  for (const auto& a : args)
-    if (a == "--help" || a == "-h") return true;
-  return false;
-}
-
 int RunCodec(const CommandArgs& args, const char* name, void (*codec)(TMemoryStream&)) {
-  if (WantsHelp(args)) {
-    std::printf("usage: setupkit %s IN OUT\n", name);
-    return 0;
-  }
-  if (args.size() != 2) {
-    std::fprintf(stderr, "usage: setupkit %s IN OUT\n", name);
-    return 2;
-  }
+  const std::string usage = std::string("usage: setupkit ") + name + " IN OUT\n";
+  const int done = ParseFiles(args, name, 2, usage.c_str());
+  if (done >= 0) return done;
   TMemoryStream data;
   data.LoadFromFile(PathArg(args[0]));
   try {

@@ -25,15 +25,8 @@ void WriteResource(const TResourceReader& reader, const WideString& resName, con
 }  // namespace
 
 int CmdExtract(const CommandArgs& args) {
-  for (const auto& a : args)
-    if (a == "--help" || a == "-h") {
-      std::fputs(kExtractUsage, stdout);
-      return 0;
-    }
-  if (args.size() != 2) {
-    std::fputs(kExtractUsage, stderr);
-    return 2;
-  }
+  const int done = ParseFiles(args, "extract", 2, kExtractUsage);
+  if (done >= 0) return done;
   const TPackageReader package(Utf8ToWide(args[0]));
   const WideString dir = ExpandFileName(Utf8ToWide(args[1]));
   CreateHostFolders(dir);

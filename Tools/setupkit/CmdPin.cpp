@@ -53,25 +53,10 @@ TSha256Digest DigestOfFullSetup(const WideString& fileName, TSetupScript& script
 }  // namespace
 
 int CmdPin(const CommandArgs& args) {
-  std::vector<std::string> files;
-  for (const auto& a : args) {
-    if (a == "--help" || a == "-h") {
-      std::fputs(kPinUsage, stdout);
-      return 0;
-    }
-    if (a.size() > 1 && a[0] == '-') {
-      std::fprintf(stderr, "setupkit: pin: unknown option '%s'\n", a.c_str());
-      std::fputs(kPinUsage, stderr);
-      return 2;
-    }
-    files.push_back(a);
-  }
-  if (files.size() != 2) {
-    std::fputs(kPinUsage, stderr);
-    return 2;
-  }
-  const WideString onlineFile = Utf8ToWide(files[0]);
-  const WideString fullFile = Utf8ToWide(files[1]);
+  const int done = ParseFiles(args, "pin", 2, kPinUsage);
+  if (done >= 0) return done;
+  const WideString onlineFile = Utf8ToWide(args[0]);
+  const WideString fullFile = Utf8ToWide(args[1]);
 
   const TPackageReader online(onlineFile);
   if (!online.IsOnline())
@@ -99,7 +84,7 @@ int CmdPin(const CommandArgs& args) {
   }
   if (same) {
     // Left alone, so that a signed online setup keeps its signature.
-    std::printf("%s: already pinned to %s\n", files[0].c_str(), DigestToHex(digest).c_str());
+    std::printf("%s: already pinned to %s\n", args[0].c_str(), DigestToHex(digest).c_str());
     return 0;
   }
   TMemoryStream image;
@@ -108,8 +93,8 @@ int CmdPin(const CommandArgs& args) {
   writer.SetResource(TResourceId::FromId(RT_RCDATA_ID), TResourceId::FromName(Utf8ToWide(FullSetupPinResID)), 0,
                      EncodedSetupPin(digest));
   writer.SaveToFile(onlineFile);
-  std::printf("%s: pinned to %s (SHA-256 %s)\n", files[0].c_str(), files[1].c_str(), DigestToHex(digest).c_str());
+  std::printf("%s: pinned to %s (SHA-256 %s)\n", args[0].c_str(), args[1].c_str(), DigestToHex(digest).c_str());
   if (writer.WasSigned())
-    std::printf("%s: its signature was removed with the change: sign it again\n", files[0].c_str());
+    std::printf("%s: its signature was removed with the change: sign it again\n", args[0].c_str());
   return 0;
 }

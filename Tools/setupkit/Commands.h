@@ -23,3 +23,7 @@ int CmdPin(const CommandArgs& args);      // pin ONLINE.exe FULL.exe
 // has printed with the usage.
 int ParseFileAndFlag(const CommandArgs& args, const char* command, const char* flag, const char* usage,
                      std::string& file, bool& flagSet);
+// The arguments of encode, decode and extract: exactly count files and no
+// option. The same return as ParseFileAndFlag; its usage errors name the
+// command.
+int ParseFiles(const CommandArgs& args, const char* command, size_t count, const char* usage);

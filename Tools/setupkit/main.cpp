@@ -42,7 +42,8 @@ const char* const kUsage = "usage: setupkit <command> [arguments...]   (setupkit
 void PrintHelp() {
   std::printf("usage: setupkit <command> [arguments...]\n\ncommands:\n");
   for (const auto& c : kCommands) std::printf("  %-26s %s\n", c.Synopsis, c.Summary);
-  std::printf("\n'setupkit <command> --help' shows one command's usage; 'setupkit --version' its release.\n");
+  std::printf("\n'setupkit help <command>' (or '<command> --help') shows one command's usage; 'setupkit --version'\n"
+              "its release.\n");
 }
 
 // Error text for the user: UTF-8 when stderr is a file or pipe; straight to
@@ -70,6 +71,8 @@ int Dispatch(const CommandArgs& all) {
   }
   const std::string& name = all[0];
   if (name == "--help" || name == "-h" || name == "help") {
+    // "help COMMAND" is that command's usage.
+    if (name == "help" && all.size() > 1) return Dispatch({all[1], "--help"});
     PrintHelp();
     return 0;
   }
