@@ -16,6 +16,7 @@ int CmdCheck(const CommandArgs& args);    // check PROJECT.xml [--strict]
 int CmdList(const CommandArgs& args);     // list SETUP.exe [--xml]
 int CmdExtract(const CommandArgs& args);  // extract SETUP.exe DIR
 int CmdPin(const CommandArgs& args);      // pin ONLINE.exe FULL.exe
+int CmdInit(const CommandArgs& args);     // init FOLDER [-o PROJECT.xml] [--title T] [--publisher P] [--version V]
 
 // The arguments of script, check and list: one file and one optional flag.
 // Returns -1 when the command goes on with file (and flagSet), else the

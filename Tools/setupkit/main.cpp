@@ -27,6 +27,7 @@ struct TCommand {
 };
 
 const TCommand kCommands[] = {
+    {"init", &CmdInit, "init FOLDER [-o PROJECT.xml]", "write a project that packs a folder of files, and its picture"},
     {"encode", &CmdEncode, "encode IN OUT", "encode a file into the package format (zlib, scrambled)"},
     {"decode", &CmdDecode, "decode IN OUT", "decode a file stored in the package format"},
     {"script", &CmdScript, "script FILE.xml [--json]", "read a setup script and print it (as JSON with --json)"},

@@ -4,7 +4,7 @@
 # that names the command (exit 2).
 . "$(dirname "$0")/common.sh"
 "$SETUPKIT" --version | grep -qE '^setupkit [0-9]+\.[0-9]+\.[0-9]+$' || fail "--version: $("$SETUPKIT" --version 2>&1)"
-for c in encode decode script check build list extract pin; do
+for c in encode decode script check build list extract pin init; do
   "$SETUPKIT" help "$c" > "$WORK/help.txt" || fail "help $c failed"
   "$SETUPKIT" "$c" --help > "$WORK/own.txt" || fail "$c --help failed"
   cmp -s "$WORK/help.txt" "$WORK/own.txt" || fail "help $c differs from $c --help"

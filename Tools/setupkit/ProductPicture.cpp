@@ -1,0 +1,104 @@
+#include "ProductPicture.h"
+
+#include <zlib.h>
+
+#include <cstring>
+
+#include "QvExceptions.h"
+
+namespace {
+
+// 5 x 7 glyphs, one byte a row, the leftmost column in bit 4.
+struct TGlyph {
+  char Letter;
+  uint8_t Rows[7];
+};
+const TGlyph kGlyphs[] = {
+    {'A', {0x0E, 0x11, 0x11, 0x1F, 0x11, 0x11, 0x11}}, {'B', {0x1E, 0x11, 0x11, 0x1E, 0x11, 0x11, 0x1E}},
+    {'C', {0x0E, 0x11, 0x10, 0x10, 0x10, 0x11, 0x0E}}, {'D', {0x1E, 0x11, 0x11, 0x11, 0x11, 0x11, 0x1E}},
+    {'E', {0x1F, 0x10, 0x10, 0x1E, 0x10, 0x10, 0x1F}}, {'F', {0x1F, 0x10, 0x10, 0x1E, 0x10, 0x10, 0x10}},
+    {'G', {0x0E, 0x11, 0x10, 0x17, 0x11, 0x11, 0x0F}}, {'H', {0x11, 0x11, 0x11, 0x1F, 0x11, 0x11, 0x11}},
+    {'I', {0x0E, 0x04, 0x04, 0x04, 0x04, 0x04, 0x0E}}, {'J', {0x07, 0x02, 0x02, 0x02, 0x02, 0x12, 0x0C}},
+    {'K', {0x11, 0x12, 0x14, 0x18, 0x14, 0x12, 0x11}}, {'L', {0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x1F}},
+    {'M', {0x11, 0x1B, 0x15, 0x15, 0x11, 0x11, 0x11}}, {'N', {0x11, 0x11, 0x19, 0x15, 0x13, 0x11, 0x11}},
+    {'O', {0x0E, 0x11, 0x11, 0x11, 0x11, 0x11, 0x0E}}, {'P', {0x1E, 0x11, 0x11, 0x1E, 0x10, 0x10, 0x10}},
+    {'Q', {0x0E, 0x11, 0x11, 0x11, 0x15, 0x12, 0x0D}}, {'R', {0x1E, 0x11, 0x11, 0x1E, 0x14, 0x12, 0x11}},
+    {'S', {0x0F, 0x10, 0x10, 0x0E, 0x01, 0x01, 0x1E}}, {'T', {0x1F, 0x04, 0x04, 0x04, 0x04, 0x04, 0x04}},
+    {'U', {0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x0E}}, {'V', {0x11, 0x11, 0x11, 0x11, 0x11, 0x0A, 0x04}},
+    {'W', {0x11, 0x11, 0x11, 0x15, 0x15, 0x15, 0x0A}}, {'X', {0x11, 0x11, 0x0A, 0x04, 0x0A, 0x11, 0x11}},
+    {'Y', {0x11, 0x11, 0x11, 0x0A, 0x04, 0x04, 0x04}}, {'Z', {0x1F, 0x01, 0x02, 0x04, 0x08, 0x10, 0x1F}},
+    {'0', {0x0E, 0x11, 0x13, 0x15, 0x19, 0x11, 0x0E}}, {'1', {0x04, 0x0C, 0x04, 0x04, 0x04, 0x04, 0x0E}},
+    {'2', {0x0E, 0x11, 0x01, 0x02, 0x04, 0x08, 0x1F}}, {'3', {0x1F, 0x02, 0x04, 0x02, 0x01, 0x11, 0x0E}},
+    {'4', {0x02, 0x06, 0x0A, 0x12, 0x1F, 0x02, 0x02}}, {'5', {0x1F, 0x10, 0x1E, 0x01, 0x01, 0x11, 0x0E}},
+    {'6', {0x06, 0x08, 0x10, 0x1E, 0x11, 0x11, 0x0E}}, {'7', {0x1F, 0x01, 0x02, 0x04, 0x08, 0x08, 0x08}},
+    {'8', {0x0E, 0x11, 0x11, 0x0E, 0x11, 0x11, 0x0E}}, {'9', {0x0E, 0x11, 0x11, 0x0F, 0x01, 0x02, 0x0C}},
+};
+
+constexpr int kSize = 64;
+constexpr int kScale = 7;  // a glyph of 35 x 49 pixels
+
+const TGlyph* GlyphOf(const WideString& title) {
+  for (const char16_t c : title) {
+    if (c == u' ') continue;
+    if (c > 0x7f) return nullptr;
+    const char letter = c >= u'a' && c <= u'z' ? static_cast<char>(c - u'a' + 'A') : static_cast<char>(c);
+    for (const TGlyph& g : kGlyphs)
+      if (g.Letter == letter) return &g;
+    return nullptr;
+  }
+  return nullptr;
+}
+
+void Chunk(std::string& png, const char* type, const std::string& data) {
+  const uint32_t size = static_cast<uint32_t>(data.size());
+  const char length[4] = {static_cast<char>(size >> 24), static_cast<char>(size >> 16), static_cast<char>(size >> 8),
+                          static_cast<char>(size)};
+  png.append(length, 4);
+  const std::string body = std::string(type, 4) + data;
+  png += body;
+  const uLong crc = crc32(0L, reinterpret_cast<const Bytef*>(body.data()), static_cast<uInt>(body.size()));
+  const char sum[4] = {static_cast<char>(crc >> 24), static_cast<char>(crc >> 16), static_cast<char>(crc >> 8),
+                       static_cast<char>(crc)};
+  png.append(sum, 4);
+}
+
+}  // namespace
+
+std::string ProductPicturePng(const WideString& title, uint32_t color) {
+  const uint8_t red = color & 0xff, green = (color >> 8) & 0xff, blue = (color >> 16) & 0xff;
+  // Rows of RGB pixels, each after its filter byte (0: none).
+  std::string raw;
+  raw.reserve(static_cast<size_t>(kSize) * (1 + 3 * kSize));
+  const TGlyph* glyph = GlyphOf(title);
+  const int left = (kSize - 5 * kScale) / 2, top = (kSize - 7 * kScale) / 2;
+  for (int y = 0; y < kSize; ++y) {
+    raw += '\0';
+    for (int x = 0; x < kSize; ++x) {
+      bool white;
+      if (glyph) {
+        const int gx = (x - left) / kScale, gy = (y - top) / kScale;
+        white = x >= left && y >= top && gx < 5 && gy < 7 && (glyph->Rows[gy] >> (4 - gx) & 1) != 0;
+      } else {
+        const int dx = 2 * x + 1 - kSize, dy = 2 * y + 1 - kSize;  // doubled distance from the centre
+        const int d2 = dx * dx + dy * dy;
+        white = d2 >= 36 * 36 && d2 <= 48 * 48;
+      }
+      raw += static_cast<char>(white ? 0xff : red);
+      raw += static_cast<char>(white ? 0xff : green);
+      raw += static_cast<char>(white ? 0xff : blue);
+    }
+  }
+  uLongf packedSize = compressBound(static_cast<uLong>(raw.size()));
+  std::string packed(packedSize, '\0');
+  if (compress2(reinterpret_cast<Bytef*>(&packed[0]), &packedSize, reinterpret_cast<const Bytef*>(raw.data()),
+                static_cast<uLong>(raw.size()), 9) != Z_OK)
+    throw Exception(u"The product picture cannot be compressed");
+  packed.resize(packedSize);
+
+  std::string png("\x89PNG\r\n\x1a\n", 8);
+  const char header[13] = {0, 0, 0, kSize, 0, 0, 0, kSize, 8, 2, 0, 0, 0};  // 8-bit RGB, no interlace
+  Chunk(png, "IHDR", std::string(header, 13));
+  Chunk(png, "IDAT", packed);
+  Chunk(png, "IEND", std::string());
+  return png;
+}
