@@ -48,7 +48,8 @@ void TMainForm::RegisterUninstaller() {
   const WideString& appDir = TSetupfn::AppDir;
   // Strings are stored as UTF-16, so a title in Chinese survives on a
   // system whose ANSI code page lacks its characters.
-  reg.WriteString(u"DisplayName", Format(ResAppVersionFmt(), {FAppTitle, info.Version}));
+  const WideString displayName = Format(ResAppVersionFmt(), {FAppTitle, info.Version});
+  reg.WriteString(u"DisplayName", displayName);
   reg.WriteString(u"DisplayVersion", info.Version);
   reg.WriteInteger(u"EstimatedSize", static_cast<int32_t>(sizeKB));
   reg.WriteString(u"HelpLink", info.CompanyUrl);
@@ -68,5 +69,5 @@ void TMainForm::RegisterUninstaller() {
   reg.WriteInteger(u"VersionMajor", major);
   reg.WriteInteger(u"VersionMinor", minor);
   TQvRunLog::Line(u"Uninstall entry: HKLM\\%s, \"%s\", InstallLocation \"%s\", QuietUninstallString %s",
-                  {key, Format(ResAppVersionFmt(), {FAppTitle, info.Version}), appDir, QuietUninstallString(appDir)});
+                  {key, displayName, appDir, QuietUninstallString(appDir)});
 }

@@ -24,17 +24,9 @@ const char* const kInitUsage =
     "  --publisher the publisher, as Apps & Features shows it (default: none)\n"
     "  --version   the product's version (default: 1.0.0.0)\n";
 
-bool IsSeparator(char16_t c) { return c == u'/' || c == u'\\'; }
-
 WideString WithoutTrailingSeparators(WideString path) {
-  while (path.size() > 1 && IsSeparator(path.back())) path.pop_back();
+  while (path.size() > 1 && IsHostSeparator(path.back())) path.pop_back();
   return path;
-}
-
-// The last part of a path.
-WideString LastPart(const WideString& path) {
-  const size_t at = path.find_last_of(u"/\\");
-  return at == WideString::npos ? path : path.substr(at + 1);
 }
 
 // folder as the project names it: relative to the project's own folder
@@ -43,7 +35,7 @@ WideString LastPart(const WideString& path) {
 WideString SourcePathFor(const WideString& folder, const WideString& projectDir) {
   const WideString base = WithoutTrailingSeparators(projectDir);
   if (folder == base) return u".";
-  if (folder.size() > base.size() && folder.compare(0, base.size(), base) == 0 && IsSeparator(folder[base.size()])) {
+  if (folder.size() > base.size() && folder.compare(0, base.size(), base) == 0 && IsHostSeparator(folder[base.size()])) {
     WideString rel = folder.substr(base.size() + 1);
     for (char16_t& c : rel)
       if (c == u'/') c = u'\\';
@@ -103,13 +95,13 @@ int CmdInit(const CommandArgs& args) {
   const WideString project = ExpandFileName(Utf8ToWide(projectArg));
   const WideString projectDir = HostFolderOf(project);
   // The picture takes the project's name: project.xml, project.png.
-  const WideString projectName = LastPart(project);
+  const WideString projectName = HostNameOf(project);
   const size_t dot = projectName.rfind(u'.');
   const WideString picture = JoinHostPath(projectDir, (dot == WideString::npos ? projectName : projectName.substr(0, dot)) + u".png");
   for (const WideString& target : {project, picture})
     if (FileExists(target)) throw Exception(u"\"" + target + u"\" exists already: init writes no file over another");
 
-  const WideString productTitle = title.empty() ? LastPart(folder) : Utf8ToWide(title);
+  const WideString productTitle = title.empty() ? HostNameOf(folder) : Utf8ToWide(title);
   if (Trim(productTitle).empty()) throw Exception(u"The product needs a title: give one with --title");
   const std::vector<THostFile> files = FindHostFiles(folder, u"*", true);
   if (files.empty()) throw Exception(u"\"" + folder + u"\" holds no file to install");
@@ -125,7 +117,7 @@ int CmdInit(const CommandArgs& args) {
   info.Version = Utf8ToWide(version);
   info.GUID = TQvStrfn::NewGUIDString();
   info.DefInstallPath = u"{pf}\\{AppTitle}";
-  info.IconFile = LastPart(picture);
+  info.IconFile = HostNameOf(picture);
   info.ProductName = productTitle;
   // One item for the whole folder: a file added later is packed by the
   // next build without touching the project.

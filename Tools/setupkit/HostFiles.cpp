@@ -32,12 +32,10 @@ WideString FromPath(const fs::path& p) {
 
 WideChar LowerAscii(WideChar c) { return (c >= u'A' && c <= u'Z') ? static_cast<WideChar>(c + 32) : c; }
 
-bool IsSeparator(WideChar c) { return c == u'\\' || c == u'/'; }
-
 // True when inner is outer or lies below it; both are real paths.
 bool IsWithin(const WideString& inner, const WideString& outer) {
   if (outer.empty() || inner.size() < outer.size() || inner.compare(0, outer.size(), outer) != 0) return false;
-  return inner.size() == outer.size() || IsSeparator(outer.back()) || IsSeparator(inner[outer.size()]);
+  return inner.size() == outer.size() || IsHostSeparator(outer.back()) || IsHostSeparator(inner[outer.size()]);
 }
 
 }  // namespace
@@ -156,7 +154,7 @@ std::vector<THostFile> FindHostFiles(const WideString& folder, const WideString&
 WideString ResolveHostPath(const WideString& base, const WideString& path) {
   WideString p = path;
   for (auto& c : p)
-    if (IsSeparator(c)) c = PathDelim();
+    if (IsHostSeparator(c)) c = PathDelim();
   const fs::path asPath = ToPath(p);
   if (asPath.is_absolute() || base.empty()) return p;
   return FromPath((ToPath(base) / asPath).lexically_normal());
@@ -168,6 +166,10 @@ WideString HostFolderOf(const WideString& path) {
     if (path[i] == PathDelim() || path[i] == u'/' || (PathDelim() == u'\\' && path[i] == u':')) cut = i;
   return cut == WideString::npos ? WideString() : path.substr(0, cut + 1);
 }
+
+WideString HostNameOf(const WideString& path) { return path.substr(HostFolderOf(path).size()); }
+
+bool IsHostSeparator(WideChar c) { return c == u'\\' || c == u'/'; }
 
 WideString JoinHostPath(const WideString& folder, const WideString& name) {
   if (folder.empty()) return name;

@@ -58,8 +58,12 @@ THostEntry InspectHostEntry(const WideString& path);
 // A path written in a project with "\" or "/" separators, made absolute
 // against base (a folder) unless it already is.
 WideString ResolveHostPath(const WideString& base, const WideString& path);
-// The folder of a host path, separator included ("" when none).
+// The folder of a host path, separator included ("" when none), and the
+// name that follows it.
 WideString HostFolderOf(const WideString& path);
+WideString HostNameOf(const WideString& path);
+// "\" or "/", which a project's paths may use on either system.
+bool IsHostSeparator(WideChar c);
 // Joins with the host separator.
 WideString JoinHostPath(const WideString& folder, const WideString& name);
 

@@ -23,7 +23,6 @@ const WideString kFolderPlaceholders[] = {u"{app}", u"{pf}", u"{group}", u"{desk
 // their case as written).
 const WideString kPathPlaceholders[] = {u"{app}", u"{pf}", u"{group}", u"{desktop}", u"{AppTitle}", u"{srcexe}"};
 
-bool IsSeparator(WideChar c) { return c == u'\\' || c == u'/'; }
 
 bool IsPlaceholder(const WideString& s) {
   for (const WideString& p : kPathPlaceholders)
@@ -57,7 +56,7 @@ std::vector<WideString> DestComponents(const WideString& destDir) {
     cur.clear();
   };
   for (WideChar c : s) {
-    if (IsSeparator(c)) flush();
+    if (IsHostSeparator(c)) flush();
     else cur += c;
   }
   flush();
@@ -73,7 +72,7 @@ WideString Join(const std::vector<WideString>& parts, size_t count) {
 std::vector<WideString> SplitHostPath(const WideString& path) {
   std::vector<WideString> parts(1);
   for (WideChar c : path) {
-    if (IsSeparator(c)) parts.emplace_back();
+    if (IsHostSeparator(c)) parts.emplace_back();
     else parts.back() += c;
   }
   return parts;
@@ -135,8 +134,8 @@ private:
   WideString Shown(const WideString& path) const {
     if (!FProjectDir.empty() && path.size() > FProjectDir.size() && path.compare(0, FProjectDir.size(), FProjectDir) == 0) {
       size_t from = FProjectDir.size();
-      if (!IsSeparator(FProjectDir.back())) {
-        if (!IsSeparator(path[from])) return path;
+      if (!IsHostSeparator(FProjectDir.back())) {
+        if (!IsHostSeparator(path[from])) return path;
         ++from;
       }
       return path.substr(from);
@@ -219,7 +218,7 @@ private:
   static WideString HostPrefix(const WideString& path, size_t count) {
     size_t fields = 1;
     for (size_t i = 0; i < path.size(); ++i) {
-      if (!IsSeparator(path[i])) continue;
+      if (!IsHostSeparator(path[i])) continue;
       if (fields == count) return path.substr(0, i);
       ++fields;
     }

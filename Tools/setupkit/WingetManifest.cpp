@@ -167,7 +167,7 @@ std::vector<TWingetFile> WingetManifestFiles(const TWingetPlan& plan, const TSet
     if (info.CompanyName.size() >= 1) installer += "  Publisher: " + Quoted(U8(info.CompanyName)) + "\n";
     installer += "  DisplayVersion: " + Quoted(U8(info.Version)) + "\n  ProductCode: " + Quoted(U8(info.GUID)) + "\n";
   }
-  const WideString fileName = setupFile.substr(setupFile.find_last_of(u"/\\") + 1);
+  const WideString fileName = HostNameOf(setupFile);
   const WideString url =
       IsWebAddress(info.FullDownloadUrl) ? info.FullDownloadUrl : u"https://example.com/replace-with-the-download-address/" + fileName;
   installer += "Installers:\n- Architecture: " + std::string(SetupArchName(arch)) + "\n  InstallerUrl: " +
