@@ -2,6 +2,12 @@
 
 #include <cstring>
 
+#if defined(__x86_64__) || defined(__i386__)
+#include <cpuid.h>
+#include <immintrin.h>
+#define QV_SHA256_NI 1
+#endif
+
 namespace {
 
 const uint32_t kRound[64] = {
@@ -16,7 +22,82 @@ const uint32_t kRound[64] = {
 
 inline uint32_t Rotr(uint32_t x, int n) { return (x >> n) | (x << (32 - n)); }
 
+#ifdef QV_SHA256_NI
+// The processor's SHA extensions (most x86 processors since 2017): about
+// five times the portable code, which matters for the digests of whole
+// setups and of every file a build packs. Chosen once, at run time.
+bool HasShaExtensions() {
+  unsigned a, b, c, d;
+  if (!__get_cpuid(1, &a, &b, &c, &d)) return false;
+  const bool ssse3 = c & (1u << 9), sse41 = c & (1u << 19);
+  if (!__get_cpuid_count(7, 0, &a, &b, &c, &d)) return false;
+  return ssse3 && sse41 && (b & (1u << 29));
+}
+
+// Whole blocks with the SHA instructions. The state is kept as the
+// instructions want it, ABEF and CDGH, between the blocks; each group of
+// four rounds takes four words of the schedule, made from the groups
+// before it as sha256msg1 and sha256msg2 expect.
+__attribute__((target("sha,sse4.1,ssse3"))) void BlocksWithShaExtensions(uint32_t state[8], const uint8_t* p,
+                                                                           size_t count) {
+  const __m128i byteSwap = _mm_set_epi64x(0x0c0d0e0f08090a0bULL, 0x0405060700010203ULL);
+  __m128i dcba = _mm_loadu_si128(reinterpret_cast<const __m128i*>(state));
+  __m128i hgfe = _mm_loadu_si128(reinterpret_cast<const __m128i*>(state + 4));
+  const __m128i cdab = _mm_shuffle_epi32(dcba, 0xB1);
+  const __m128i efgh = _mm_shuffle_epi32(hgfe, 0x1B);
+  __m128i abef = _mm_alignr_epi8(cdab, efgh, 8);
+  __m128i cdgh = _mm_blend_epi16(efgh, cdab, 0xF0);
+  for (; count > 0; --count, p += 64) {
+    const __m128i abefBefore = abef, cdghBefore = cdgh;
+    __m128i w[4];  // the last four groups of the schedule, w[g % 4] the oldest
+    for (int g = 0; g < 16; ++g) {
+      __m128i m;
+      if (g < 4) {
+        m = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * g)), byteSwap);
+      } else {
+        const __m128i older = _mm_sha256msg1_epu32(w[g & 3], w[(g + 1) & 3]);
+        const __m128i minus7 = _mm_alignr_epi8(w[(g + 3) & 3], w[(g + 2) & 3], 4);
+        m = _mm_sha256msg2_epu32(_mm_add_epi32(older, minus7), w[(g + 3) & 3]);
+      }
+      w[g & 3] = m;
+      __m128i k = _mm_add_epi32(m, _mm_loadu_si128(reinterpret_cast<const __m128i*>(kRound + 4 * g)));
+      cdgh = _mm_sha256rnds2_epu32(cdgh, abef, k);
+      k = _mm_shuffle_epi32(k, 0x0E);
+      abef = _mm_sha256rnds2_epu32(abef, cdgh, k);
+    }
+    abef = _mm_add_epi32(abef, abefBefore);
+    cdgh = _mm_add_epi32(cdgh, cdghBefore);
+  }
+  const __m128i feba = _mm_shuffle_epi32(abef, 0x1B);
+  const __m128i dchg = _mm_shuffle_epi32(cdgh, 0xB1);
+  dcba = _mm_blend_epi16(feba, dchg, 0xF0);
+  hgfe = _mm_alignr_epi8(dchg, feba, 8);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(state), dcba);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(state + 4), hgfe);
+}
+
+const bool kShaExtensions = HasShaExtensions();
+#endif
+
 }  // namespace
+
+void TSha256::Blocks(const uint8_t* p, size_t count) {
+#ifdef QV_SHA256_NI
+  if (kShaExtensions && !FPortableOnly) {
+    BlocksWithShaExtensions(FState, p, count);
+    return;
+  }
+#endif
+  for (; count > 0; --count, p += 64) Block(p);
+}
+
+bool TSha256::HardwareAvailable() {
+#ifdef QV_SHA256_NI
+  return kShaExtensions;
+#else
+  return false;
+#endif
+}
 
 void TSha256::Reset() {
   static const uint32_t kInitial[8] = {0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
@@ -63,12 +144,15 @@ void TSha256::Update(const void* data, size_t size) {
     p += take;
     size -= take;
     if (FUsed < 64) return;
-    Block(FBuffer);
+    Blocks(FBuffer, 1);
     FUsed = 0;
   }
   // Whole blocks straight from the caller's memory: a setup of hundreds of
   // megabytes goes through here.
-  for (; size >= 64; p += 64, size -= 64) Block(p);
+  const size_t whole = size / 64;
+  Blocks(p, whole);
+  p += whole * 64;
+  size -= whole * 64;
   std::memcpy(FBuffer, p, size);
   FUsed = size;
 }

@@ -23,8 +23,16 @@ public:
   // One message at once.
   static TSha256Digest Of(const std::string& bytes);
 
+  // True when the processor's SHA extensions compute the digests.
+  static bool HardwareAvailable();
+  // Makes this object use the portable code alone, so that tests can
+  // compare the two.
+  void UsePortableCode() { FPortableOnly = true; }
+
 private:
+  void Blocks(const uint8_t* blocks, size_t count);
   void Block(const uint8_t* block);
+  bool FPortableOnly = false;
   uint32_t FState[8];
   uint8_t FBuffer[64];
   size_t FUsed;        // bytes waiting in FBuffer

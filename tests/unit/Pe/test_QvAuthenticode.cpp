@@ -91,6 +91,19 @@ TEST(Sha256, MatchesTheStandardVectorsWholeAndInPieces) {
   EXPECT_EQ(DigestToHex(h.Final()), Hex("abc"));
 }
 
+// The processor's SHA instructions and the portable code give the same
+// digests, over many blocks at once and block by block.
+TEST(Sha256, HardwareAndPortableCodeAgree) {
+  if (!TSha256::HardwareAvailable()) GTEST_SKIP() << "no SHA extensions on this processor";
+  const std::string message = Noise(64 * 40 + 9, 5);
+  for (size_t len : {0u, 64u, 128u, 640u, 64u * 40 + 9}) {
+    TSha256 portable;
+    portable.UsePortableCode();
+    for (size_t at = 0; at < len; at += 64) portable.Update(message.substr(at, std::min<size_t>(64, len - at)));
+    EXPECT_EQ(DigestToHex(portable.Final()), Hex(message.substr(0, len))) << len << " bytes";
+  }
+}
+
 #ifndef _WIN32
 // An independent implementation on a file of a few megabytes.
 TEST(Sha256, AgreesWithSha256sum) {
