@@ -284,6 +284,20 @@ WideString IntToHex(uint64_t value, int digits) {
   return r;
 }
 
+WideString TQvStrfn::GUIDString(const uint8_t bytes[16], int version) {
+  uint8_t b[16];
+  std::memcpy(b, bytes, sizeof b);
+  b[6] = static_cast<uint8_t>((b[6] & 0x0F) | (version << 4));
+  b[8] = static_cast<uint8_t>((b[8] & 0x3F) | 0x80);
+  WideString s = u"{";
+  for (int i = 0; i < 16; ++i) {
+    if (i == 4 || i == 6 || i == 8 || i == 10) s.push_back(u'-');
+    s += IntToHex(b[i], 2);
+  }
+  s.push_back(u'}');
+  return s;
+}
+
 namespace {
 
 // Parses the integer syntax into a magnitude. maxDecimal bounds the

@@ -169,6 +169,9 @@ public:
   // A new GUID in registry format: braces, upper-case hexadecimal,
   // 8-4-4-4-12 digits (38 characters).
   static WideString NewGUIDString();
+  // Sixteen bytes as such a GUID, marked as of that version (4 random, 8
+  // name-based) with the standard variant; bytes in the order written.
+  static WideString GUIDString(const uint8_t bytes[16], int version);
 };
 
 class TQvSysfn {

@@ -132,13 +132,5 @@ WideString TQvStrfn::NewGUIDString() {
       std::memcpy(b + i, &r, 4);
     }
   }
-  b[6] = static_cast<uint8_t>((b[6] & 0x0F) | 0x40);
-  b[8] = static_cast<uint8_t>((b[8] & 0x3F) | 0x80);
-  WideString s = u"{";
-  for (int i = 0; i < 16; ++i) {
-    if (i == 4 || i == 6 || i == 8 || i == 10) s.push_back(u'-');
-    s += IntToHex(b[i], 2);
-  }
-  s.push_back(u'}');
-  return s;
+  return GUIDString(b, 4);
 }

@@ -2,6 +2,7 @@
 //       [--no-uninstaller] [--no-pin]
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #ifdef _WIN32
@@ -31,7 +32,10 @@ const char* const kBuildUsage =
     "  --no-uninstaller  do not add the uninstaller beside setupkit to a product that has none in {app}\n"
     "  --no-pin   let the online setup install any full setup its URL serves, not only the one built here\n"
     "  --winget   also write the full setup's winget manifest (version, installer, default locale) into DIR\n"
-    "  --winget-id  its PackageIdentifier (default: Publisher.Product from CompanyName and the title)\n";
+    "  --winget-id  its PackageIdentifier (default: Publisher.Product from CompanyName and the title)\n"
+    "The same project and files give the same bytes. SOURCE_DATE_EPOCH (seconds since 1970 UTC), when set,\n"
+    "is the setup's time stamp and the latest file time it holds, with file times in UTC; otherwise the\n"
+    "newest source file's time is the stamp and the files keep their own local times.\n";
 
 void PrintUsage(std::FILE* to) {
   std::fprintf(to, kBuildUsage, MaxBuildLevel(), DefaultBuildLevel(), BuildCompressorName());
@@ -135,6 +139,20 @@ int CmdBuild(const CommandArgs& args) {
       options.ProjectFile = Utf8ToWide(a);
       ++projects;
     }
+  }
+  // Reproducible builds' convention for "the time of the sources"; an
+  // empty value counts as unset, a malformed one is refused.
+  if (const char* epoch = std::getenv("SOURCE_DATE_EPOCH"); epoch && *epoch) {
+    const std::string text = epoch;
+    if (text.size() > 10 || text.find_first_not_of("0123456789") != std::string::npos ||
+        std::stoll(text) > 0xFFFFFFFFLL) {
+      std::fprintf(stderr,
+                   "setupkit: build: SOURCE_DATE_EPOCH '%s' is not a number of seconds since 1970-01-01 UTC "
+                   "(0 to 4294967295)\n",
+                   epoch);
+      return 2;
+    }
+    options.SourceDateEpoch = std::stoll(text);
   }
   if (projects != 1) {
     std::fprintf(stderr, "setupkit: build: takes one project file, not %d\n", projects);

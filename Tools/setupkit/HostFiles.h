@@ -67,9 +67,15 @@ bool IsHostSeparator(WideChar c);
 // Joins with the host separator.
 WideString JoinHostPath(const WideString& folder, const WideString& name);
 
-// A file's last-write time as a local date-time, and back; both raise
+// A file's last-write time in milliseconds since 1970-01-01 UTC; raises
 // EInOutError naming the file on failure.
-TDateTime FileLastWriteLocal(const WideString& path);
+int64_t FileLastWriteUnixMs(const WideString& path);
+// That instant as a date-time of the local zone (by its rules at that
+// date), or of UTC, to the millisecond.
+TDateTime UnixMsToLocalDateTime(int64_t ms);
+TDateTime UnixMsToUtcDateTime(int64_t ms);
+// Sets a file's last-write time from a local date-time; raises
+// EInOutError naming the file on failure.
 void SetFileLastWriteLocal(const WideString& path, TDateTime localTime);
 
 // Creates the folder and its parents; EInOutError naming it on failure.

@@ -14,17 +14,22 @@
 #include "QvExceptions.h"
 #include "QvSysUtils.h"
 
-TDateTime FileLastWriteLocal(const WideString& path) {
+int64_t FileLastWriteUnixMs(const WideString& path) {
   struct stat st;
   if (stat(WideToUtf8(path).c_str(), &st) != 0)
     throw EInOutError(u"Cannot read the time of \"" + path + u"\". " + SysErrorMessage(errno));
+  // The fraction the file system keeps, cut to milliseconds like the
+  // Windows side.
+  return static_cast<int64_t>(st.st_mtim.tv_sec) * 1000 + st.st_mtim.tv_nsec / 1000000;
+}
+
+TDateTime UnixMsToLocalDateTime(int64_t ms) {
+  const int64_t msOfSecond = ((ms % 1000) + 1000) % 1000;
+  const time_t seconds = static_cast<time_t>((ms - msOfSecond) / 1000);
   struct tm local;
-  localtime_r(&st.st_mtim.tv_sec, &local);
-  // Whole seconds of local time, then the fraction the file system keeps,
-  // rounded to milliseconds like the Windows side.
-  const TDateTime day = EncodeDate(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
-  const int ms = static_cast<int>(st.st_mtim.tv_nsec / 1000000);
-  return day + EncodeTime(local.tm_hour, local.tm_min, local.tm_sec, ms);
+  localtime_r(&seconds, &local);
+  return EncodeDate(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday) +
+         EncodeTime(local.tm_hour, local.tm_min, local.tm_sec, static_cast<int>(msOfSecond));
 }
 
 void SetFileLastWriteLocal(const WideString& path, TDateTime localTime) {

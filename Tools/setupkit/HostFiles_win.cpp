@@ -16,13 +16,27 @@ namespace {
 
 }  // namespace
 
-TDateTime FileLastWriteLocal(const WideString& path) {
+// FILETIME counts 100 ns from 1601-01-01 UTC.
+constexpr int64_t kFileTimeUnixMs = 11644473600000;
+
+int64_t FileLastWriteUnixMs(const WideString& path) {
   WIN32_FILE_ATTRIBUTE_DATA data;
   if (!GetFileAttributesExW(W(path), GetFileExInfoStandard, &data)) Fail(u"Cannot read the time of", path);
+  const uint64_t ticks = (static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+                         data.ftLastWriteTime.dwLowDateTime;
+  return static_cast<int64_t>(ticks / 10000) - kFileTimeUnixMs;
+}
+
+TDateTime UnixMsToLocalDateTime(int64_t ms) {
+  const uint64_t ticks = static_cast<uint64_t>(ms + kFileTimeUnixMs) * 10000;
+  FILETIME ft;
+  ft.dwLowDateTime = static_cast<DWORD>(ticks);
+  ft.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
   SYSTEMTIME utc, local;
-  // The zone rules in force at the file's own date, not today's bias.
-  if (!FileTimeToSystemTime(&data.ftLastWriteTime, &utc) || !SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local))
-    Fail(u"Cannot convert the time of", path);
+  // The zone rules in force at that date, not today's bias.
+  if (!FileTimeToSystemTime(&ft, &utc) || !SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local))
+    throw EInOutError(u"Cannot convert a file time to local time. " +
+                      SysErrorMessage(static_cast<int>(GetLastError())));
   return SystemTimeToDateTime(local);
 }
 

@@ -1,6 +1,7 @@
 #include "PackageBuilder.h"
 
 #include <algorithm>
+#include <map>
 #include <cctype>
 #include <cstdio>
 #include <condition_variable>
@@ -19,6 +20,7 @@
 #include "PeResourceWriter.h"
 #include "QvExceptions.h"
 #include "QvSysUtils.h"
+#include "ResourceNames.h"
 #include "ScriptFile.h"
 #include "SetupPin.h"
 #include "SetupProject.h"
@@ -104,8 +106,44 @@ struct TExtraResource {
   std::string Data;  // encoded
 };
 
-// Replaces each file item by one item per file it matches.
-std::vector<WideString> ExpandFileItems(TSetupScript& script, const WideString& projectDir, uint64_t& totalBytes) {
+// The times a build writes: each file's last-write time and the setup's
+// PE time stamp. With SOURCE_DATE_EPOCH the file times are clamped to it,
+// as reproducible-build tools clamp theirs (a fresh checkout's files are
+// all newer), and kept as UTC date-times, so that neither the checkout nor
+// the build machine's zone changes a byte; the time stamp is the epoch.
+// Without it the file times are the files' own in local time, as the
+// installer takes them, and the time stamp is the newest source file's.
+class TSourceTimes {
+public:
+  explicit TSourceTimes(std::optional<int64_t> epoch) : FEpoch(epoch) {}
+
+  // A source file's time, counted towards the newest.
+  int64_t Seen(const WideString& path) {
+    const int64_t ms = FileLastWriteUnixMs(path);
+    FNewestMs = std::max(FNewestMs, ms);
+    return ms;
+  }
+  // A product file's last-write time as the script holds it.
+  TDateTime Stored(const WideString& path) {
+    const int64_t ms = Seen(path);
+    if (FEpoch) return UnixMsToUtcDateTime(std::min(ms, *FEpoch * 1000));
+    return UnixMsToLocalDateTime(ms);
+  }
+  uint32_t PeTimeStamp() const {
+    const int64_t seconds = FEpoch ? *FEpoch : FNewestMs / 1000;
+    return static_cast<uint32_t>(std::min<int64_t>(std::max<int64_t>(seconds, 0), 0xFFFFFFFF));
+  }
+
+private:
+  std::optional<int64_t> FEpoch;
+  int64_t FNewestMs = 0;
+};
+
+// Replaces each file item by one item per file it matches. A ResID the
+// project gives stays with an item that finds one file; one found by a
+// mask of several files is named from its content later.
+std::vector<WideString> ExpandFileItems(TSetupScript& script, const WideString& projectDir, uint64_t& totalBytes,
+                                        TSourceTimes& times) {
   TSetupFileList* list = script.FileList();
   std::vector<std::unique_ptr<TXmlPersistent>> concrete;
   std::vector<WideString> paths;
@@ -122,9 +160,9 @@ std::vector<WideString> ExpandFileItems(TSetupScript& script, const WideString& 
         throw Exception(u"\"" + f.Path + u"\" is larger than 2 GB, the most a package file can hold");
       std::unique_ptr<TXmlPersistent> copy = ItemForHostFile(*item, f);
       auto* file = static_cast<TSetupFile*>(copy.get());
-      file->ResID = TQvStrfn::NewGUIDString();
+      if (files.size() > 1) file->ResID.clear();
       file->FileBytes = static_cast<int32_t>(f.Size);
-      file->LastWriteDate = FileLastWriteLocal(f.Path);
+      file->LastWriteDate = times.Stored(f.Path);
       totalBytes += f.Size;
       paths.push_back(f.Path);
       concrete.push_back(std::move(copy));
@@ -135,35 +173,88 @@ std::vector<WideString> ExpandFileItems(TSetupScript& script, const WideString& 
   return paths;
 }
 
-// Icon and license files become resources under fresh GUIDs; a property
-// that names no file leaves its resource name empty, since a name without
-// a resource would send the installer looking for nothing.
-std::vector<TExtraResource> PackProjectFiles(TSetupBaseInfo& info, const WideString& projectDir) {
+// A resource name the project gives must be a GUID in registry form, the
+// form the installer's look-ups and FindResource take as a name.
+void RequireGivenName(const WideString& name, const WideString& what) {
+  if (!IsRegistryGUID(name))
+    throw Exception(what + u" \"" + name + u"\" is not a GUID in registry form ({XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX})");
+}
+
+// Icon and license files become resources named from their role and
+// content, unless the project names them; a property that names no file
+// leaves its resource name empty, since a name without a resource would
+// send the installer looking for nothing.
+std::vector<TExtraResource> PackProjectFiles(TSetupBaseInfo& info, const WideString& projectDir, TSourceTimes& times) {
   std::vector<TExtraResource> out;
-  if (info.IconFile.empty()) {
-    info.IconResID.clear();
-  } else {
-    const WideString path = ResolveHostPath(projectDir, info.IconFile);
-    std::string png = ReadWholeFile(path);
-    if (!IsPngData(png)) throw Exception(u"The icon \"" + path + u"\" is not a PNG file");
-    info.IconResID = TQvStrfn::NewGUIDString();
-    out.push_back({info.IconResID, Encoded(std::move(png))});
-  }
-  struct { const WideString* File; WideString* ResID; } licenses[] = {
-      {&info.LicenseFileCHS, &info.LicenseCHSResID},
-      {&info.LicenseFileCHT, &info.LicenseCHTResID},
-      {&info.LicenseFileENG, &info.LicenseENGResID},
+  struct {
+    const char* Role;
+    const WideString* File;
+    WideString* ResID;
+    const char16_t* Attribute;
+  } files[] = {
+      {"icon", &info.IconFile, &info.IconResID, u"IconResID"},
+      {"license-chs", &info.LicenseFileCHS, &info.LicenseCHSResID, u"LicenseCHSResID"},
+      {"license-cht", &info.LicenseFileCHT, &info.LicenseCHTResID, u"LicenseCHTResID"},
+      {"license-eng", &info.LicenseFileENG, &info.LicenseENGResID, u"LicenseENGResID"},
   };
-  for (auto& l : licenses) {
-    if (l.File->empty()) {
-      l.ResID->clear();
+  const WideString fixed[] = {Utf8ToWide(FullScriptResID), Utf8ToWide(MiniScriptResID), Utf8ToWide(FileDataResID),
+                              Utf8ToWide(FullSetupPinResID)};
+  for (auto& f : files) {
+    if (f.File->empty()) {
+      f.ResID->clear();
       continue;
     }
-    const WideString path = ResolveHostPath(projectDir, *l.File);
-    *l.ResID = TQvStrfn::NewGUIDString();
-    out.push_back({*l.ResID, Encoded(LicenseTextForPackage(ReadWholeFile(path)))});
+    const WideString path = ResolveHostPath(projectDir, *f.File);
+    times.Seen(path);
+    std::string bytes = ReadWholeFile(path);
+    const bool icon = f.File == &info.IconFile;
+    if (icon && !IsPngData(bytes)) throw Exception(u"The icon \"" + path + u"\" is not a PNG file");
+    if (f.ResID->empty()) {
+      *f.ResID = ProjectResourceName(f.Role, TSha256::Of(bytes));
+    } else {
+      RequireGivenName(*f.ResID, f.Attribute);
+      // Resource names are compared without case, as Windows finds them.
+      auto clash = [&](const WideString& other) { return SameText(other, *f.ResID); };
+      if (std::any_of(std::begin(fixed), std::end(fixed), clash) ||
+          std::any_of(out.begin(), out.end(), [&](const TExtraResource& r) { return clash(r.Name); }))
+        throw Exception(WideString(f.Attribute) + u" \"" + *f.ResID + u"\" names another resource of the setup");
+    }
+    out.push_back({*f.ResID, Encoded(icon ? std::move(bytes) : LicenseTextForPackage(std::move(bytes)))});
   }
   return out;
+}
+
+// The file items' resource names that the project leaves to the build:
+// from each file's destination and content, so that a rebuild names them
+// alike. Two names the same would hand both files one content.
+void NameFileResources(TSetupScript& script, const std::vector<WideString>& paths, unsigned jobs) {
+  TSetupFileList& list = *script.FileList();
+  std::vector<WideString> unnamed;
+  for (int i = 0; i < list.Count(); ++i)
+    if (list.Items(i)->ResID.empty()) unnamed.push_back(paths[static_cast<size_t>(i)]);
+  const std::vector<TSha256Digest> digests = DigestFiles(unnamed, jobs);
+  std::map<WideString, int> made;     // a derived name, and how often it came
+  std::map<WideString, int> owners;   // every name, and the item that has it
+  size_t next = 0;
+  for (int i = 0; i < list.Count(); ++i) {
+    TSetupFile& f = *list.Items(i);
+    if (f.ResID.empty()) {
+      const WideString dest =
+          IncludeTrailingBackslash(f.DestDir) + (f.NewFileName.empty() ? f.SourceMask : f.NewFileName);
+      const TSha256Digest& digest = digests[next++];
+      const WideString first = FileResourceName(dest, digest, 0);
+      int& seen = made[first];
+      f.ResID = seen == 0 ? first : FileResourceName(dest, digest, seen);
+      ++seen;
+    } else {
+      RequireGivenName(f.ResID, u"File \"" + paths[static_cast<size_t>(i)] + u"\": ResID");
+    }
+    const auto [at, fresh] = owners.emplace(f.ResID, i);
+    if (!fresh)
+      throw Exception(u"Files \"" + paths[static_cast<size_t>(at->second)] + u"\" and \"" +
+                      paths[static_cast<size_t>(i)] + u"\" have the same ResID " + f.ResID +
+                      u": each file needs a resource of its own");
+  }
 }
 
 // The architecture of a Windows program's bytes.
@@ -188,36 +279,59 @@ void RequireArch(const std::string& image, const WideString& fileName, TSetupArc
       std::string(role) == "installer" ? InstallerFileName(arch) : UninstallerFileName(arch)}));
 }
 
-// The uninstaller, when the product lacks one: the one built beside
-// setupkit for the product's architecture, as the last file of {app}
-// under the name Uninstall.exe. Its path, or empty when there is none to
-// add.
+// The folders that hold the installers and uninstallers setupkit packs:
+// its own (dist/, a build folder), then the lib/setupkit folder beside the
+// folder it was installed into (/usr/bin/setupkit finds /usr/lib/setupkit).
+std::vector<WideString> ProgramFolders() {
+  const WideString own = HostFolderOf(ExpandFileName(ParamStr(0)));
+  std::vector<WideString> folders{own};
+  const WideString lib = ResolveHostPath(own, u"../lib/setupkit");
+  if (DirectoryExists(lib)) folders.push_back(lib);
+  return folders;
+}
+
+// The first of names in the first program folder that holds any of them.
+std::optional<THostFile> FindProgram(std::initializer_list<WideString> names) {
+  for (const WideString& folder : ProgramFolders())
+    for (const WideString& name : names) {
+      std::vector<THostFile> found = FindHostFiles(folder, name, false);
+      if (!found.empty()) return found.front();
+    }
+  return std::nullopt;
+}
+
+// The uninstaller, when the product lacks one: the one setupkit carries
+// for the product's architecture, as the last file of {app} under the name
+// Uninstall.exe. Its path, or empty when there is none to add.
 WideString AddUninstaller(TSetupScript& script, std::vector<WideString>& paths, uint64_t& totalBytes,
-                          TSetupArch arch) {
-  const WideString folder = HostFolderOf(ExpandFileName(ParamStr(0)));
-  std::vector<THostFile> found = FindHostFiles(folder, UninstallerFileName(arch), false);
-  if (found.empty() && arch == TSetupArch::X64) found = FindHostFiles(folder, u"Uninstall.exe", false);
-  if (found.empty()) return WideString();
-  const THostFile& f = found.front();
+                          TSetupArch arch, TSourceTimes& times) {
+  std::optional<THostFile> found = arch == TSetupArch::X64 ? FindProgram({UninstallerFileName(arch), u"Uninstall.exe"})
+                                                           : FindProgram({UninstallerFileName(arch)});
+  if (!found) return WideString();
+  const THostFile& f = *found;
   RequireArch(ReadWholeFile(f.Path), f.Path, arch, "uninstaller");
   std::unique_ptr<TXmlPersistent> created(new TSetupFile());
   auto* item = static_cast<TSetupFile*>(created.get());
   item->DestDir = u"{app}";
   item->SourceMask = f.Name;
   if (!SameText(f.Name, u"Uninstall.exe")) item->NewFileName = u"Uninstall.exe";
-  item->SourcePath = folder;
-  item->ResID = TQvStrfn::NewGUIDString();
+  // Where setupkit lives is the build machine's business: the script
+  // carries no source folder for it, so that two machines give one setup.
   item->FileBytes = static_cast<int32_t>(f.Size);
-  item->LastWriteDate = FileLastWriteLocal(f.Path);
+  item->LastWriteDate = times.Stored(f.Path);
   totalBytes += f.Size;
   paths.push_back(f.Path);
   script.FileList()->Add(std::move(created));
   return f.Path;
 }
 
+// The installer for arch that setupkit carries; raises naming where it
+// looked when there is none.
 WideString DefaultStub(TSetupArch arch) {
-  // The installers are built next to setupkit.
-  return JoinHostPath(HostFolderOf(ExpandFileName(ParamStr(0))), InstallerFileName(arch));
+  if (std::optional<THostFile> found = FindProgram({InstallerFileName(arch)})) return found->Path;
+  WideString places;
+  for (const WideString& folder : ProgramFolders()) places += (places.empty() ? u"\"" : u"\" or \"") + folder;
+  throw Exception(u"No installer " + InstallerFileName(arch) + u" in " + places + u"\": give --stub SETUP.exe");
 }
 
 TResourceId RcData() { return TResourceId::FromId(RT_RCDATA_ID); }
@@ -406,8 +520,6 @@ TBuildResult BuildPackage(const TBuildOptions& options) {
 
   const WideString stubFile = options.StubFile.empty() ? DefaultStub(options.Arch.value_or(TSetupArch::X86))
                                                       : ExpandFileName(options.StubFile);
-  if (options.StubFile.empty() && !FileExists(stubFile))
-    throw Exception(u"No installer stub at \"" + stubFile + u"\": give --stub SETUP.exe");
   std::string stub = ReadWholeFile(stubFile);
   // Without --arch the installer given says what the product is, as it
   // always has; with it, the two must agree.
@@ -423,17 +535,23 @@ TBuildResult BuildPackage(const TBuildOptions& options) {
   std::unique_ptr<TPeResourceWriter> onlineWriter;
   if (!result.OnlineSetup.empty()) onlineWriter = std::make_unique<TPeResourceWriter>(std::move(stub));
 
+  TSourceTimes times(options.SourceDateEpoch);
+  times.Seen(projectFile);
+
   ApplyVariablesToItems(script);
-  std::vector<WideString> paths = ExpandFileItems(script, projectDir, result.SourceBytes);
+  std::vector<WideString> paths = ExpandFileItems(script, projectDir, result.SourceBytes, times);
   if (!options.NoUninstaller && !DeliversUninstaller(script))
-    result.AddedUninstaller = AddUninstaller(script, paths, result.SourceBytes, result.Arch);
+    result.AddedUninstaller = AddUninstaller(script, paths, result.SourceBytes, result.Arch, times);
   // What Windows or the installer would refuse is refused here, before a
   // byte is written; warnings go to the publisher and the build goes on.
   for (const WideString& warning : CheckPackage(script, paths, projectDir, true))
     std::fprintf(stderr, "setupkit: warning: %s\n", WideToUtf8(warning).c_str());
   // The picture and licenses, once the checks have found them readable.
-  const std::vector<TExtraResource> extras = PackProjectFiles(info, projectDir);
+  const std::vector<TExtraResource> extras = PackProjectFiles(info, projectDir, times);
+  NameFileResources(script, paths, options.Jobs);
   result.Files = static_cast<int>(paths.size());
+  fullWriter->SetTimeStamp(times.PeTimeStamp());
+  if (onlineWriter) onlineWriter->SetTimeStamp(times.PeTimeStamp());
 
   // Empty files travel in the script alone: the installer creates them
   // without looking for data.

@@ -58,6 +58,10 @@ struct TBuildOptions {
   // none), under this PackageIdentifier (empty: Publisher.Product).
   WideString WingetDir;
   WideString WingetId;
+  // SOURCE_DATE_EPOCH, seconds since 1970-01-01 UTC: the setups' time
+  // stamp, and the latest file time they hold (see TSourceTimes). Unset:
+  // the newest source file's time, and the files' own times.
+  std::optional<int64_t> SourceDateEpoch;
   // Called on the building thread; may be empty.
   std::function<void(const TBuildProgress&)> Progress;
 };

@@ -270,7 +270,10 @@ private:
     info.DecodeVersion(major, minor, release, build);
     if (major == 0 && !HasDigit(info.Version))
       FOut.InstallErrors.push_back(u"Version \"" + info.Version + u"\" has no number");
-    if (Trim(info.GUID).empty()) FOut.InstallErrors.push_back(u"the GUID is empty");
+    if (Trim(info.GUID).empty())
+      FOut.InstallErrors.push_back(u"BaseInfo has no GUID: it names the product's uninstall entry, so every setup "
+                                   u"of the product needs the same one; add GUID=\"" + TQvStrfn::NewGUIDString() +
+                                   u"\" (a fresh one) to BaseInfo");
   }
 
   const TSetupScript& FScript;

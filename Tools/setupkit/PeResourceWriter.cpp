@@ -296,6 +296,11 @@ void TPeResourceWriter::SetResource(const TResourceId& type, const TResourceId& 
   FResources.push_back(std::move(r));
 }
 
+void TPeResourceWriter::SetTimeStamp(uint32_t seconds) {
+  const size_t at = FLayout.FileHeaderOffset + 4;  // after Machine and NumberOfSections
+  for (int i = 0; i < 4; ++i) FImage[at + i] = static_cast<char>(seconds >> (8 * i));
+}
+
 size_t TPeResourceWriter::RemoveResource(const TResourceId& type, const TResourceId& name) {
   size_t before = FResources.size();
   FResources.erase(std::remove_if(FResources.begin(), FResources.end(),

@@ -66,6 +66,9 @@ public:
   // them up.
   void SetResource(const TResourceId& type, const TResourceId& name, uint16_t language, std::string data,
                    uint32_t codePage = 0);
+  // The COFF header's TimeDateStamp of the output (seconds since 1970 UTC);
+  // the stub's own unless set.
+  void SetTimeStamp(uint32_t seconds);
   // Removes every language of that type and name; returns how many went.
   size_t RemoveResource(const TResourceId& type, const TResourceId& name);
 

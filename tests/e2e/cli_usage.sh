@@ -17,4 +17,11 @@ for c in encode decode script check build list extract pin init; do
     grep -q "^setupkit: $c: " "$WORK/err.txt" || fail "$c ${bad:-without arguments}: the error does not name the command: $(cat "$WORK/err.txt")"
   done
 done
-echo "PASS: --version, help COMMAND and the usage errors of every command"
+# A program given where a project belongs is refused as no script.
+for c in script check build; do
+  rc=0
+  "$SETUPKIT" "$c" "$DATA/stub_res.exe" > /dev/null 2> "$WORK/err.txt" || rc=$?
+  [ $rc -ne 0 ] && grep -q 'stub_res.exe" is not a \(valid XML document\|setup script\)' "$WORK/err.txt" ||
+    fail "$c of a program: exit $rc, $(cat "$WORK/err.txt")"
+done
+echo "PASS: --version, help COMMAND, the usage errors of every command, a program as project"

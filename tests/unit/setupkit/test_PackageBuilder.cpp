@@ -142,7 +142,7 @@ TEST_F(PackageBuilderTest, ExtractRestoresFilesAndTimes) {
   ASSERT_EQ(CmdExtract({(root / "out" / "Setup.exe").string(), out.string()}), 0);
   EXPECT_EQ(Slurp(out / "{app}" / "bin" / "one.txt"), "1");
   EXPECT_EQ(Slurp(out / "{app}" / "bin" / "d" / "two.txt"), "22");
-  EXPECT_NEAR(FileLastWriteLocal(W(out / "{app}" / "bin" / "d" / "two.txt")),
+  EXPECT_NEAR(UnixMsToLocalDateTime(FileLastWriteUnixMs(W(out / "{app}" / "bin" / "d" / "two.txt"))),
               EncodeDate(2020, 7, 1) + EncodeTime(12, 30, 15, 250), 1.0 / 86400000 * 2);
   EXPECT_NE(Slurp(out / "script.xml").find("<TSetupScript>"), std::string::npos);
 }

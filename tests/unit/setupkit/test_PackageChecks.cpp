@@ -171,7 +171,7 @@ TEST(PackageChecks, WhatWouldFailAtInstallTime) {
   EXPECT_TRUE(Has(e, "registry item 6 ", "unknown RootKey 9")) << Lines(e);
   EXPECT_TRUE(Has(e, "registry item 7 ", "unknown ValueType 5")) << Lines(e);
   EXPECT_TRUE(Has(e, "Version \"beta\"", "has no number")) << Lines(e);
-  EXPECT_TRUE(Has(e, "the GUID is empty", "")) << Lines(e);
+  EXPECT_TRUE(Has(e, "BaseInfo has no GUID", "add GUID=")) << Lines(e);
   EXPECT_EQ(e.size(), 6u) << Lines(e);
   EXPECT_TRUE(c.NameErrors.empty()) << Lines(c.NameErrors);
   const auto& w = c.Warnings;
