@@ -29,10 +29,13 @@ done
 # its echo module) and squid serve and proxy the HTTP client's requests,
 # apache2-utils writes squid's password file; nsis's makensis builds the
 # installers that the benchmarks measure setupkit against; python3-yaml and
-# python3-jsonschema check the winget manifests against their schemas.
+# python3-jsonschema check the winget manifests against their schemas;
+# dpkg-dev (dpkg-shlibdeps, dpkg-buildflags) and lintian make and check
+# setupkit's own Debian package (scripts/package.sh).
 build_packages=(cmake ninja-build g++ g++-mingw-w64-i686 g++-mingw-w64-x86-64-posix libz-mingw-w64-dev zlib1g-dev libgtest-dev
                 nlohmann-json3-dev libdeflate-dev libssl-dev clang libclang-rt-14-dev icoutils osslsigncode openssl
-                nginx-light libnginx-mod-http-echo squid apache2-utils nsis python3-yaml python3-jsonschema)
+                nginx-light libnginx-mod-http-echo squid apache2-utils nsis python3-yaml python3-jsonschema
+                dpkg-dev lintian)
 # The Windows build runs under Wine: 32-bit programs in a 64-bit prefix,
 # windows on a virtual display, driven by xdotool and photographed by
 # imagemagick; the Chinese texts need a CJK font; Wine's NTLM provider

@@ -8,6 +8,10 @@
 #   win64        the 64-bit MinGW build: its unit tests, and a 64-bit product
 #                installed with /Silent and removed under Wine (ctest)
 #   fuzz         each fuzz target for FUZZ_SECONDS; a finding fails it
+#   package      setupkit's Debian package (scripts/package.sh): lintian
+#                finds no error in it, and tests/package/deb_install.sh
+#                installs it, builds setups with /usr/bin/setupkit alone and
+#                removes it (needs root; skipped otherwise)
 #
 # The Windows stages run through tests/wine/wine-route.sh, which the whole
 # run re-enters: on a kernel that refuses 32-bit code it runs Wine's 32-bit
@@ -21,7 +25,7 @@
 #
 # Environment:
 #   BUILD_ROOT    folder of the build folders (default: build)
-#   STAGES        which of the above to run (default: all five)
+#   STAGES        which of the above to run (default: all six)
 #   FUZZ_SECONDS  time per fuzz target (default: 60)
 #   JOBS          parallel compile and test jobs (default: the core count)
 #   SKIP_DEPS=1   do not check and install the Debian packages
@@ -29,9 +33,9 @@ set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
-STAGES="${STAGES:-native native-asan win32 win64 fuzz}"
+STAGES="${STAGES:-native native-asan win32 win64 fuzz package}"
 for s in $STAGES; do
-  case "$s" in native|native-asan|win32|win64|fuzz) ;; *) echo "test.sh: unknown stage '$s' in STAGES" >&2; exit 2 ;; esac
+  case "$s" in native|native-asan|win32|win64|fuzz|package) ;; *) echo "test.sh: unknown stage '$s' in STAGES" >&2; exit 2 ;; esac
 done
 wants() { [[ " $STAGES " == *" $1 "* ]]; }
 
@@ -286,6 +290,38 @@ fi
 if wants fuzz; then
   banner "fuzz: each target for ${FUZZ_SECONDS} s"
   if configure_and_build fuzz; then run_fuzzers; fi
+fi
+
+if wants package; then
+  banner "package: setupkit as a Debian package, checked by lintian, installed, used and removed"
+  t_stage=$SECONDS
+  # Two checks: the package builds with no lintian error, and it works.
+  if SKIP_DEPS=1 BUILD_ROOT="$BUILD_ROOT" DIST="$BUILD_ROOT/deb-dist" bash scripts/package.sh >"$BUILD_ROOT/package.log" 2>&1; then
+    grep -E '^package.sh: |^[EWI]: ' "$BUILD_ROOT/package.log" || true
+    passed=$((passed + 1))
+    summary+=("package: built, no lintian error")
+    rc=0
+    # The native stage's tool, when built, must pack the same bytes.
+    other=()
+    [[ ! -x $BUILD_ROOT/native/bin/setupkit ]] || other=("$BUILD_ROOT/native/bin/setupkit")
+    bash tests/package/deb_install.sh "$BUILD_ROOT"/deb-dist/setupkit_*.deb "${other[@]}" \
+      >"$BUILD_ROOT/deb_install.log" 2>&1 || rc=$?
+    cat "$BUILD_ROOT/deb_install.log"
+    if [[ $rc == 0 ]]; then
+      passed=$((passed + 1))
+      summary+=("package: installed, used and removed")
+    elif [[ $rc == 77 ]]; then
+      summary+=("package: install test skipped (needs root)")
+    else
+      failed=$((failed + 1))
+      summary+=("package: the install test failed")
+    fi
+  else
+    tail -n 60 "$BUILD_ROOT/package.log"
+    failed=$((failed + 1))
+    summary+=("package: scripts/package.sh failed")
+  fi
+  echo "package: stage took $(elapsed $t_stage)"
 fi
 
 banner "summary ($(elapsed $started))"
