@@ -20,9 +20,32 @@ wh_on_exit wh_reg_delete 'HKLM\Software\Probe Works'
 # The real uninstaller in both versions: an installation removes the
 # previous version with it before its file step.
 P_GUID=$guid P_NO_RUNS=1 P_NO_UNINSTALLER=1 P_VERSION=1.0.0.1 PROBE_EXE=$WH_BIN/probe.exe make_product "$WH_WORK/p1"
-P_GUID=$guid P_NO_RUNS=1 P_NO_UNINSTALLER=1 PROBE_EXE=$WH_BIN/probe.exe make_product "$WH_WORK/p2"
 wh_build_setup "$WH_WORK/p1/product.xml" "$WH_WORK/Previous.exe"
-wh_build_setup "$WH_WORK/p2/product.xml" "$WH_WORK/Good.exe"
+# Wine loads a setup cut short only when what is missing lies in the last
+# 512-byte sector of its last section, so the good setup's file data must
+# end within that sector's reach for a cut into its trailer to load (see
+# the corpus below). Setups are the same bytes from build to build, so the
+# product is sized until it does: a random file a little larger each time.
+nested=70000
+for attempt in 1 2 3 4 5 6 7 8; do
+  rm -rf "$WH_WORK/p2"
+  P_NESTED_BYTES=$nested P_GUID=$guid P_NO_RUNS=1 P_NO_UNINSTALLER=1 PROBE_EXE=$WH_BIN/probe.exe \
+    make_product "$WH_WORK/p2"
+  wh_build_setup "$WH_WORK/p2/product.xml" "$WH_WORK/Good.exe"
+  padding=$(python3 - "$WH_WORK/Good.exe" <<'PY'
+import sys
+exe = open(sys.argv[1], 'rb').read()
+u32 = lambda at: int.from_bytes(exe[at:at + 4], 'little')
+pe = u32(0x3c)
+sections = int.from_bytes(exe[pe + 6:pe + 8], 'little')
+last = pe + 24 + int.from_bytes(exe[pe + 20:pe + 22], 'little') + 40 * (sections - 1)
+print(u32(last + 16) - u32(last + 8))  # SizeOfRawData - VirtualSize
+PY
+  )
+  ((padding > 480)) || break
+  nested=$((nested + 97))
+done
+((padding <= 480)) || wh_fail "the good setup's file data ends $padding bytes before its section's end after 8 sizes"
 app="$WH_WORK/Probe Folder"
 corpus="$WH_WORK/corpus"
 run="$WH_WORK/run"  # the installer's current folder: a relative write lands here
@@ -116,10 +139,12 @@ def rebuilt(image_of=lambda guid: images[guid], change=lambda e: None):
     encoded = encode(re.sub(r'<TFileData [^>]*/>', element, index).encode('utf-8'))
     return out + encoded + len(encoded).to_bytes(4, 'little')
 
-# The whole setup cut short. The last page of the image that Wine maps with
-# zeros in place of what is missing reaches the installer; a file cut
-# deeper is an image the system refuses to start (Windows refuses any):
-# "R", where nothing of the installer runs and nothing may change either.
+# The whole setup cut short. Wine maps a section whose raw data the file
+# lacks only in its last 512-byte sector, with zeros in place of what is
+# missing (the good setup was sized so that the trailer lies there), and
+# that reaches the installer; a file cut deeper is an image the system
+# refuses to start (Windows refuses any): "R", where nothing of the
+# installer runs and nothing may change either.
 blob_at = exe.find(blob)
 blob_end = blob_at + len(blob)
 assert blob_at > 0

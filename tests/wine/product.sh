@@ -9,6 +9,7 @@
 #   P_WINVERSION  wveWinXPOrHigher (default), wveWin7OrHigher, wveWin10OrHigher
 #   P_TITLES      "chs|cht|eng" titles (default three languages)
 #   P_VERSION     default 2.5.1.300
+#   P_NESTED_BYTES  size of the random data\sub\nested.dat (default 70000)
 #   P_NO_RUNS=1   no programs after installation
 #   P_NO_UNINSTALLER=1  no Uninstall.exe of the product's own (setupkit
 #                 then adds the real one)
@@ -28,7 +29,7 @@ make_product() {
   [[ ${P_NO_UNINSTALLER:-0} == 1 ]] || cp "$probe" "$dir/files/Uninstall.exe"
   cp "$probe" "$dir/files/helper.exe"
   printf 'read me\r\nsecond line\r\n' >"$dir/files/data/readme.txt"
-  head -c 70000 /dev/urandom >"$dir/files/data/sub/nested.dat"
+  head -c "${P_NESTED_BYTES:-70000}" /dev/urandom >"$dir/files/data/sub/nested.dat"
   : >"$dir/files/empty.txt"
   # Fixed times, so a test can tell the script's time from the copy's.
   touch -d '2021-06-15 08:30:00' "$dir/files/data/readme.txt"
