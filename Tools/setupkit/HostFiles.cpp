@@ -151,17 +151,6 @@ std::vector<THostFile> FindHostFiles(const WideString& folder, const WideString&
   return found;
 }
 
-TDateTime UnixMsToUtcDateTime(int64_t ms) {
-  constexpr int64_t kDayMs = 86400000;
-  const int64_t msOfDay = ((ms % kDayMs) + kDayMs) % kDayMs;
-  const int64_t days = (ms - msOfDay) / kDayMs;
-  const int rest = static_cast<int>(msOfDay);
-  // Encoded as the local conversion encodes, date then time of day, so
-  // that the same instant gives the same number either way in UTC.
-  return EncodeDate(1970, 1, 1) + static_cast<double>(days) +
-         EncodeTime(rest / 3600000, rest / 60000 % 60, rest / 1000 % 60, rest % 1000);
-}
-
 WideString ResolveHostPath(const WideString& base, const WideString& path) {
   WideString p = path;
   for (auto& c : p)

@@ -71,9 +71,8 @@ WideString JoinHostPath(const WideString& folder, const WideString& name);
 // EInOutError naming the file on failure.
 int64_t FileLastWriteUnixMs(const WideString& path);
 // That instant as a date-time of the local zone (by its rules at that
-// date), or of UTC, to the millisecond.
+// date), to the millisecond.
 TDateTime UnixMsToLocalDateTime(int64_t ms);
-TDateTime UnixMsToUtcDateTime(int64_t ms);
 // Sets a file's last-write time from a local date-time; raises
 // EInOutError naming the file on failure.
 void SetFileLastWriteLocal(const WideString& path, TDateTime localTime);

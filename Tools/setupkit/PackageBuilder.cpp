@@ -126,7 +126,7 @@ public:
   // A product file's last-write time as the script holds it.
   TDateTime Stored(const WideString& path) {
     const int64_t ms = Seen(path);
-    if (FEpoch) return UnixMsToUtcDateTime(std::min(ms, *FEpoch * 1000));
+    if (FEpoch) return UnixToDateTime(static_cast<double>(std::min(ms, *FEpoch * 1000)) / 1000.0);
     return UnixMsToLocalDateTime(ms);
   }
   uint32_t PeTimeStamp() const {
@@ -340,15 +340,8 @@ TResourceId Named(const char* name) { return TResourceId::FromName(Utf8ToWide(na
 
 // The SHA-256 of a whole file, upper-case hexadecimal.
 std::string FileSha256Hex(const WideString& fileName) {
-  TFileStream in(fileName, fmOpenRead);
-  TSha256 sha;
-  std::string buffer(1 << 20, '\0');
-  for (;;) {
-    const int64_t got = in.Read(&buffer[0], static_cast<int64_t>(buffer.size()));
-    if (got <= 0) break;
-    sha.Update(buffer.data(), static_cast<size_t>(got));
-  }
-  std::string hex = DigestToHex(sha.Final());
+  std::string buffer;
+  std::string hex = DigestToHex(DigestFile(fileName, buffer));
   for (char& c : hex) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   return hex;
 }

@@ -40,6 +40,18 @@ WideString ProjectResourceName(const char* role, const TSha256Digest& content) {
   return NameBasedGUID(std::string(role) + '\0' + DigestBytes(content));
 }
 
+TSha256Digest DigestFile(const WideString& path, std::string& buffer) {
+  if (buffer.empty()) buffer.resize(1 << 20);
+  TFileStream in(path, fmOpenRead | fmShareDenyNone);
+  TSha256 sha;
+  for (;;) {
+    const int64_t got = in.Read(&buffer[0], static_cast<int64_t>(buffer.size()));
+    if (got <= 0) break;
+    sha.Update(buffer.data(), static_cast<size_t>(got));
+  }
+  return sha.Final();
+}
+
 std::vector<TSha256Digest> DigestFiles(const std::vector<WideString>& paths, unsigned jobs) {
   std::vector<TSha256Digest> digests(paths.size());
   if (jobs == 0) jobs = std::max(1u, std::thread::hardware_concurrency());
@@ -49,17 +61,10 @@ std::vector<TSha256Digest> DigestFiles(const std::vector<WideString>& paths, uns
   std::mutex failureLock;
   std::exception_ptr failure;
   auto worker = [&] {
-    std::string buffer(1 << 20, '\0');
-    TSha256 sha;
+    std::string buffer;
     for (size_t i; !stop && (i = next++) < paths.size();) {
       try {
-        TFileStream in(paths[i], fmOpenRead | fmShareDenyNone);
-        for (;;) {
-          const int64_t got = in.Read(&buffer[0], static_cast<int64_t>(buffer.size()));
-          if (got <= 0) break;
-          sha.Update(buffer.data(), static_cast<size_t>(got));
-        }
-        digests[i] = sha.Final();
+        digests[i] = DigestFile(paths[i], buffer);
       } catch (...) {
         std::lock_guard<std::mutex> guard(failureLock);
         if (!failure) failure = std::current_exception();

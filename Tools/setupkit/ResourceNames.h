@@ -26,6 +26,8 @@ WideString FileResourceName(const WideString& destination, const TSha256Digest& 
 // ("icon", "license-eng", ...) and content.
 WideString ProjectResourceName(const char* role, const TSha256Digest& content);
 
+// The SHA-256 of a file, read through buffer (reused from call to call).
+TSha256Digest DigestFile(const WideString& path, std::string& buffer);
 // The SHA-256 of each file of paths, read on jobs threads (0: one per
 // core). The first failure stops the work and is raised here.
 std::vector<TSha256Digest> DigestFiles(const std::vector<WideString>& paths, unsigned jobs);
