@@ -10,8 +10,9 @@
 #     timed;
 #   - writelimit.exe, which only writes the same files (CreateDirectoryW,
 #     CreateFileW, WriteFile, SetFileTime), removed with rm -rf.
-# Each round installs all three afresh, the first of them in turn, each
-# after a sync, and removes them again. Prints the
+# Each round installs all three afresh into folders of its own, the first
+# of them in turn, each after a sync; the removals follow, round by round,
+# once every round has installed (why: see the rounds below). Prints the
 # medians, setupkit's install time against NSIS's and against the write
 # limit, its removal time against NSIS's, the CPU seconds of each program
 # and of the wineserver, the installer's peak resident memory (VmHWM of the
@@ -22,6 +23,7 @@
 #
 # Environment: BUILD_ROOT (default build): its native build provides
 # setupkit and bench_build, its Windows build Setup.exe and writelimit.exe.
+# SETUPKIT_PHASE_TIMES=1 prints each installation's split by phase.
 # The Windows build used is win32 where this machine runs 32-bit programs
 # natively, else win64 (timings of the emulated route of
 # tests/wine/wine-route.sh would measure the emulator).
@@ -64,14 +66,18 @@ cat >"$WH_WORK/p/product.xml" <<XML
 </TSetupScript>
 XML
 wh_build_setup "$WH_WORK/p/product.xml" "$WH_WORK/BenchSetup.exe"
-wh_on_exit wh_reg_delete "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$guid"
+entry="HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$guid"
+wh_on_exit wh_reg_delete "$entry"
 
+# Each round installs into folders of its own, numbered by the round:
+# "$pf\Bench Setupkit 1", and so on.
 pf=$(wh_program_files)
-sk_win="$pf\\$title" ns_win="$pf\\Bench NSIS" wl_win="$pf\\Bench Limit"
-sk=$(wh_unixpath "$sk_win") ns=$(wh_unixpath "$ns_win") wl=$(wh_unixpath "$wl_win")
-[[ -n $sk && -n $ns && -n $wl ]] || wh_fail "cannot map the installation folders under $pf to Unix paths"
-rm -rf "$sk" "$ns" "$wl"
-wh_on_exit rm -rf "$sk" "$ns" "$wl"
+pf_unix=$(wh_unixpath "$pf")
+[[ -n $pf_unix && -d $pf_unix ]] || wh_fail "cannot map $pf to a Unix path"
+sk_name=$title ns_name="Bench NSIS" wl_name="Bench Limit"
+remove_folders() { rm -rf "$pf_unix/$sk_name "* "$pf_unix/$ns_name "* "$pf_unix/$wl_name "*; }
+remove_folders
+wh_on_exit remove_folders
 
 # The NSIS installer: zlib, each file compressed on its own as in setupkit's
 # package, the same bitness as the Windows build.
@@ -190,9 +196,14 @@ measure() {
   record "$name.server" "$(awk -v a="$server_before" -v b="$(server_cpu)" 'BEGIN { print b - a }')"
   return "$rc"
 }
-# NSIS takes "_?=" up to the end of its command line unquoted, and Wine
-# quotes an argument with spaces: the folder goes as separate words.
-read -ra ns_in_place <<<"_?=$ns_win"
+# A round's folders, Windows and Unix paths.
+folders() {
+  sk_win="$pf\\$sk_name $1" ns_win="$pf\\$ns_name $1" wl_win="$pf\\$wl_name $1"
+  sk="$pf_unix/$sk_name $1" ns="$pf_unix/$ns_name $1" wl="$pf_unix/$wl_name $1"
+}
+# NSIS takes "/D=" and "_?=" up to the end of its command line unquoted, and
+# Wine quotes an argument with spaces: the folder goes as separate words.
+words() { read -ra "$1" <<<"$2"; }
 write_limit() { wh_tool writelimit "$product" "$wl" >"$WH_WORK/out" 2>&1; }
 # setupkit's removal ends when the folder is gone: the copy of
 # Uninstall.exe that outlives it deletes the program and its folder.
@@ -201,14 +212,24 @@ setupkit_remove() {
   wait_gone "$sk"
 }
 
+# Installing the same product again would first run the uninstaller of the
+# last round's installation, which the installer finds by its uninstall
+# entry. Each round's entry is put aside after its installation and put
+# back for its removal.
 sk_install() {
   local rc=0
-  measure sk_install wh_wine "$WH_WORK/BenchSetup.exe" /Silent >/dev/null 2>"$WH_WORK/err" || rc=$?
+  wh_reg_delete "$entry"
+  measure sk_install wh_wine "$WH_WORK/BenchSetup.exe" /Silent "/Dir=$sk_win" >/dev/null 2>"$WH_WORK/err" || rc=$?
   [[ $rc == 0 ]] || wh_fail "Setup.exe /Silent failed with exit code $rc: $(head -c 300 "$WH_WORK/err")"
+  # With SETUPKIT_PHASE_TIMES set, where the installer's time went.
+  [[ -z ${SETUPKIT_PHASE_TIMES:-} ]] || sed "s/^/  round $round: /" "$WH_WORK/err"
+  wh_reg_export "$entry" "$WH_WORK/entry.$round.reg" || wh_fail "the installation of round $round made no entry $entry"
+  wh_reg_delete "$entry"
 }
 ns_install() {
-  local rc=0
-  measure ns_install wh_wine "$WH_WORK/p/NsisSetup.exe" /S >/dev/null 2>"$WH_WORK/err" || rc=$?
+  local rc=0 to
+  words to "/D=$ns_win"
+  measure ns_install wh_wine "$WH_WORK/p/NsisSetup.exe" /S "${to[@]}" >/dev/null 2>"$WH_WORK/err" || rc=$?
   [[ $rc == 0 ]] || wh_fail "the NSIS installer failed with exit code $rc: $(head -c 300 "$WH_WORK/err")"
 }
 wl_install() {
@@ -219,11 +240,34 @@ wl_install() {
 }
 installs=(sk_install ns_install wl_install)
 
+# ext4 without a journal (the root file system of the machines this runs
+# on) prefers not to hand out an inode freed in the last minute, or in the
+# last six while its inode table block has unwritten changes, and every
+# file made meanwhile scans past all of them, one buffer look-up each.
+# Files made straight after thousands were removed pay for that scan: up
+# to a second and a half of the wineserver's time for this product, more
+# or less from round to round, alike for all three ways of installing. A
+# user's machine has not just deleted thousands of files, so:
+#   - all installations come first, then all removals;
+#   - the rounds start six minutes after the last run of this script
+#     cleaned up, waiting for what is left of them.
+ended_stamp="${TMPDIR:-/tmp}/setupkit-bench-install.ended"
+if [[ $(findmnt -no FSTYPE -T "$WH_WORK" 2>/dev/null) == ext4 ]] &&
+  [[ $(cat "/sys/fs/ext4/$(basename "$(findmnt -no SOURCE -T "$WH_WORK")")/journal_task" 2>/dev/null) != *[0-9]* ]]; then
+  if [[ -f $ended_stamp ]]; then
+    wait_for=$(awk -v e="$(cat "$ended_stamp")" -v n="$(now)" 'BEGIN { w = e + 370 - n; printf "%d", (w > 0 ? w : 0) }')
+    if [[ $wait_for -gt 0 ]]; then
+      echo "waiting ${wait_for} s: the last run of this script removed its files less than six minutes ago"
+      sleep "$wait_for"
+    fi
+  fi
+  wh_on_exit eval 'now >"$ended_stamp"'
+fi
+
 for round in $(seq "$rounds"); do
+  folders "$round"
   # Each round starts with the next of the three, and each starts on a
-  # disk that has written out what came before: the one that follows the
-  # last round's removals would otherwise pay for the file system's
-  # catching up, every round.
+  # disk that has written out what came before.
   for i in 0 1 2; do
     sync
     "${installs[(round - 1 + i) % 3]}"
@@ -234,24 +278,32 @@ for round in $(seq "$rounds"); do
     check_installed "NSIS" "$ns" ! -name uninst.exe
     check_installed "writelimit" "$wl"
   fi
+  printf 'round %d: install setupkit %6.2f s, NSIS %6.2f s, write limit %6.2f s (process %.2f s)\n' \
+    "$round" "${last[sk_install]}" "${last[ns_install]}" "$wl_write" "${last[wl_process]}"
+done
 
+for round in $(seq "$rounds"); do
+  folders "$round"
+  wh__sys reg import "$(wh_winpath "$WH_WORK/entry.$round.reg")" "$WH_REG_VIEW" >/dev/null 2>&1 ||
+    wh_fail "cannot put back the uninstall entry of round $round"
   rc=0
   sync
   measure sk_remove setupkit_remove || rc=$?
   [[ $rc == 0 ]] || wh_fail "Uninstall.exe /SILENT failed with exit code $rc: $(head -c 300 "$WH_WORK/err")"
+  ! wh_reg_query "$entry" >/dev/null 2>&1 || wh_fail "Uninstall.exe /SILENT left its entry $entry"
 
   # In place ("_?="), NSIS's uninstaller cannot delete itself: its file and
   # the folder stay, and go afterwards, untimed.
   rc=0
+  words in_place "_?=$ns_win"
   sync
-  measure ns_remove wh_wine "$ns/uninst.exe" /S "${ns_in_place[@]}" >/dev/null 2>"$WH_WORK/err" || rc=$?
+  measure ns_remove wh_wine "$ns/uninst.exe" /S "${in_place[@]}" >/dev/null 2>"$WH_WORK/err" || rc=$?
   [[ $rc == 0 ]] || wh_fail "the NSIS uninstaller failed with exit code $rc: $(head -c 300 "$WH_WORK/err")"
   left=$(cd "$ns" && find . -mindepth 1 -printf '%P\n')
   [[ $left == uninst.exe ]] || wh_fail "the NSIS uninstaller left more than itself: $(head -n 5 <<<"$left" | tr '\n' ' ')"
   rm -rf "$ns" "$wl"
 
-  printf 'round %d: install setupkit %6.2f s, NSIS %6.2f s, write limit %6.2f s (process %.2f s); remove setupkit %6.2f s, NSIS %6.2f s\n' \
-    "$round" "${last[sk_install]}" "${last[ns_install]}" "$wl_write" "${last[wl_process]}" "${last[sk_remove]}" "${last[ns_remove]}"
+  printf 'round %d: remove setupkit %6.2f s, NSIS %6.2f s\n' "$round" "${last[sk_remove]}" "${last[ns_remove]}"
 done
 stop_watcher
 peak_kb=$(cat "$WH_WORK/peak" 2>/dev/null || echo 0)
