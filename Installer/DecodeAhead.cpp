@@ -1,5 +1,6 @@
 #include "DecodeAhead.h"
 
+#include <optional>
 #include <utility>
 
 #include "MySetupUtils.h"
@@ -52,68 +53,99 @@ void TDecodeAhead::Stop() {
   FThread.reset();
 }
 
-bool TDecodeAhead::Take(std::string& bytes) {
-  TDecoded got;
-  if (!FThread) {
-    got = Decode(FJobs.at(FTaken), std::move(bytes));
-  } else {
-    TLocked locked(FLock);
-    while (FReady.empty() && !FBroken) ::SleepConditionVariableSRW(&FChanged, &FLock, INFINITE, 0);
-    if (FReady.empty()) std::rethrow_exception(FBroken);
-    got = std::move(FReady.front());
-    FReady.pop_front();
-    FReadyBytes -= got.Bytes.size();
-    if (FSpare.size() < kSpareBuffers) {
-      bytes.clear();
-      FSpare.push_back(std::move(bytes));
-    }
+bool TDecodeAhead::Claim(size_t& job, std::string& buffer) {
+  const size_t next = FFirst + FClaimed.size();
+  if (next >= FJobs.size()) return false;
+  // Nothing is claimed unless its slot could be made.
+  FClaimed.emplace_back();
+  job = next;
+  if (!FSpare.empty()) {
+    buffer = std::move(FSpare.back());
+    FSpare.pop_back();
   }
-  ++FTaken;
-  if (FThread) ::WakeAllConditionVariable(&FChanged);
-  bytes = std::move(got.Bytes);
-  if (got.Error) std::rethrow_exception(got.Error);
-  return got.Ok;
+  return true;
+}
+
+void TDecodeAhead::DecodeClaimed(size_t job, std::string buffer) {
+  TDecoded done = Decode(FJobs[job], std::move(buffer));
+  {
+    TLocked locked(FLock);
+    TSlot& slot = FClaimed[job - FFirst];
+    FReadyBytes += done.Bytes.size();
+    slot.Result = std::move(done);
+    slot.Done = true;
+  }
+  ::WakeAllConditionVariable(&FChanged);
+}
+
+bool TDecodeAhead::Take(std::string& bytes) {
+  for (;;) {
+    size_t job = 0;
+    std::string buffer;
+    bool later = false;
+    {
+      TLocked locked(FLock);
+      for (;;) {
+        if (!FClaimed.empty() && FClaimed.front().Done) {
+          TDecoded got = std::move(FClaimed.front().Result);
+          FClaimed.pop_front();
+          ++FFirst;
+          FReadyBytes -= got.Bytes.size();
+          if (FSpare.size() < kSpareBuffers) {
+            bytes.clear();
+            FSpare.push_back(std::move(bytes));
+          }
+          bytes = std::move(got.Bytes);
+          if (got.Error) {
+            ::WakeAllConditionVariable(&FChanged);
+            std::rethrow_exception(got.Error);
+          }
+          ::WakeAllConditionVariable(&FChanged);
+          return got.Ok;
+        }
+        // Rather than wait, this thread decodes the first job nobody has
+        // claimed: the one it needs, when the second thread has not come
+        // to it (or is gone), or a later one while that thread inflates
+        // the one needed, as long as what is decoded ahead stays within
+        // the window. The second thread never leaves a claimed job
+        // undone, so a job that is claimed is worth waiting for.
+        later = !FClaimed.empty();
+        if ((!later || FReadyBytes < kAheadBytes) && Claim(job, buffer)) break;
+        ::SleepConditionVariableSRW(&FChanged, &FLock, INFINITE, 0);
+      }
+    }
+    std::optional<TPhaseScope> helping;
+    if (later) helping.emplace(phHelp);
+    DecodeClaimed(job, std::move(buffer));
+  }
 }
 
 unsigned long __stdcall TDecodeAhead::Run(void* self) {
-  auto* ahead = static_cast<TDecodeAhead*>(self);
+  // Whatever ends this thread early (memory for its slots) leaves the jobs
+  // it has not claimed to the installer's thread, which decodes them when
+  // it comes to them.
   try {
-    ahead->DecodeAll();
+    static_cast<TDecodeAhead*>(self)->DecodeAll();
   } catch (...) {
-    {
-      TLocked locked(ahead->FLock);
-      ahead->FBroken = std::current_exception();
-    }
-    ::WakeAllConditionVariable(&ahead->FChanged);
   }
   return 0;
 }
 
 void TDecodeAhead::DecodeAll() {
-  for (const TDecodeJob& job : FJobs) {
+  for (;;) {
+    size_t job = 0;
     std::string buffer;
     {
       TLocked locked(FLock);
-      while (!FStop && !FReady.empty() && FReadyBytes >= kAheadBytes)
-        ::SleepConditionVariableSRW(&FChanged, &FLock, INFINITE, 0);
-      if (FStop) return;
-      if (!FSpare.empty()) {
-        buffer = std::move(FSpare.back());
-        FSpare.pop_back();
-      }
+      while (!FStop && FReadyBytes >= kAheadBytes) ::SleepConditionVariableSRW(&FChanged, &FLock, INFINITE, 0);
+      if (FStop || !Claim(job, buffer)) return;
     }
-    TDecoded done = Decode(job, std::move(buffer));
-    {
-      TLocked locked(FLock);
-      FReadyBytes += done.Bytes.size();
-      FReady.push_back(std::move(done));
-    }
-    ::WakeAllConditionVariable(&FChanged);
+    TPhaseScope phase(phAhead);
+    DecodeClaimed(job, std::move(buffer));
   }
 }
 
 TDecodeAhead::TDecoded TDecodeAhead::Decode(const TDecodeJob& job, std::string buffer) const {
-  TPhaseScope phase(phAhead);
   TDecoded done;
   done.Bytes = std::move(buffer);
   try {

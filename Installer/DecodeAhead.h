@@ -1,8 +1,10 @@
 // The files' data decoded on a second thread, in the order the installer
 // writes them and a few megabytes ahead of it: writing and inflating take
-// about as long each, and a machine has more than one processor. Only
-// memory is touched there; every write, question and window stays on the
-// installer's thread, in the script's order.
+// about as long each, and a machine has more than one processor. Where the
+// installer's thread would wait for the file it needs next, it decodes a
+// later one itself meanwhile. Only memory is touched on the second thread;
+// every write, question and window stays on the installer's thread, in the
+// script's order.
 //
 // The two threads meet through a slim lock and a condition variable, not
 // events: under Wine an event's set and wait are each a call to the
@@ -39,11 +41,12 @@ public:
   TDecodeAhead(const TDecodeAhead&) = delete;
   TDecodeAhead& operator=(const TDecodeAhead&) = delete;
 
-  // Waits for the next job's bytes and hands them over in bytes (whose
-  // previous storage goes back for reuse); false when its data is
-  // damaged. What else stopped its decoding (the entry outside the
-  // package, memory that ran out) is raised here, as it would have been on
-  // this thread. Each job is taken once, in order.
+  // The next job's bytes, handed over in bytes (whose previous storage
+  // goes back for reuse); false when its data is damaged. While the second
+  // thread is still inflating it, a later job is decoded here meanwhile.
+  // What else stopped a job's decoding (the entry outside the package,
+  // memory that ran out) is raised here, as it would have been on this
+  // thread. Each job is taken once, in order.
   bool Take(std::string& bytes);
   // Stops the second thread and waits until the file it is inflating is
   // done: after that nothing reads the package. Nothing may be taken
@@ -56,25 +59,34 @@ private:
     bool Ok = false;
     std::exception_ptr Error;
   };
+  // A job that one of the threads has claimed: Done once its bytes are in.
+  struct TSlot {
+    bool Done = false;
+    TDecoded Result;
+  };
 
   static unsigned long __stdcall Run(void* self);
   void DecodeAll();
   TDecoded Decode(const TDecodeJob& job, std::string buffer) const;
+  // Under the lock: claims the next job for the calling thread, with a
+  // buffer to decode it into; false when every job is claimed.
+  bool Claim(size_t& job, std::string& buffer);
+  // Decodes a claimed job unlocked and hands its bytes in.
+  void DecodeClaimed(size_t job, std::string buffer);
 
   const TFileDataList& FData;
   const std::vector<TDecodeJob> FJobs;
-  size_t FTaken = 0;  // the installer's thread's own count
 
-  // Under FLock: what is decoded and not yet taken, its bytes, buffers
-  // given back for reuse, and the request to stop.
+  // Under FLock: the claimed jobs not yet taken, from FFirst on, those
+  // whose bytes are in and how large those are, buffers given back for
+  // reuse, and the request to stop.
   SRWLOCK FLock = SRWLOCK_INIT;
   CONDITION_VARIABLE FChanged = CONDITION_VARIABLE_INIT;
-  std::deque<TDecoded> FReady;
+  std::deque<TSlot> FClaimed;
+  size_t FFirst = 0;
   size_t FReadyBytes = 0;
   std::vector<std::string> FSpare;
   bool FStop = false;
-  // What ended the second thread early (memory for its own lists).
-  std::exception_ptr FBroken;
 
   THandle FThread;
 };

@@ -8,7 +8,7 @@ namespace {
 
 std::chrono::steady_clock::duration gTotals[phCount] = {};
 double gFirstFileMs = -1;
-const char* const kNames[phCount] = {"index", "progress", "paths", "detail", "decode", "folders", "write", "ahead"};
+const char* const kNames[phCount] = {"index", "progress", "paths", "detail", "decode", "folders", "write", "ahead", "helping"};
 
 double Ms(std::chrono::steady_clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
 
@@ -54,5 +54,7 @@ void TPhaseTimes::Report(int files, std::chrono::steady_clock::duration whole) {
   std::fprintf(stderr, "  %-9s %9.1f ms\n", "other", Ms(whole - counted));
   // The second thread's time runs beside the split above, not within it.
   std::fprintf(stderr, "  %-9s %9.1f ms  on the second thread\n", kNames[phAhead], Ms(gTotals[phAhead]));
+  std::fprintf(stderr, "  %-9s %9.1f ms  of decode: later files inflated here meanwhile\n", kNames[phHelp],
+               Ms(gTotals[phHelp]));
   std::fflush(stderr);
 }

@@ -15,6 +15,7 @@ enum TPhase {
   phFolders,   // its folder made where missing
   phWrite,     // written whole with its times
   phAhead,     // inflating on the second thread, beside the others
+  phHelp,      // of phDecode: a later file inflated here meanwhile
   phCount
 };
 
