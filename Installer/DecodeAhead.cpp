@@ -35,8 +35,8 @@ bool DecodeFileData(const TFileDataList& data, const TFileData& entry, int64_t p
   return TSetupfn::DecodeImage(image.Data, static_cast<size_t>(image.Size), static_cast<size_t>(plainSize), out);
 }
 
-TDecodeAhead::TDecodeAhead(const TFileDataList& data, std::vector<TDecodeJob> jobs)
-    : FData(data), FJobs(std::move(jobs)) {
+TDecodeAhead::TDecodeAhead(const TFileDataList& data, std::vector<TDecodeJob> jobs, std::function<void()> afterwards)
+    : FData(data), FJobs(std::move(jobs)), FAfterwards(std::move(afterwards)) {
   if (!FJobs.empty()) FThread = Owned(::CreateThread(nullptr, 0, Run, this, 0, nullptr));
 }
 
@@ -138,10 +138,15 @@ void TDecodeAhead::DecodeAll() {
     {
       TLocked locked(FLock);
       while (!FStop && FReadyBytes >= kAheadBytes) ::SleepConditionVariableSRW(&FChanged, &FLock, INFINITE, 0);
-      if (FStop || !Claim(job, buffer)) return;
+      if (FStop) return;
+      if (!Claim(job, buffer)) break;
     }
     TPhaseScope phase(phAhead);
     DecodeClaimed(job, std::move(buffer));
+  }
+  if (FAfterwards) {
+    TPhaseScope phase(phAhead);
+    FAfterwards();
   }
 }
 

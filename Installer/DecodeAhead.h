@@ -15,6 +15,7 @@
 
 #include <deque>
 #include <exception>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -34,8 +35,11 @@ struct TDecodeJob {
 class TDecodeAhead {
 public:
   // Starts decoding jobs, in their order. Where no second thread can be
-  // started, each is decoded when it is taken.
-  TDecodeAhead(const TFileDataList& data, std::vector<TDecodeJob> jobs);
+  // started, each is decoded when it is taken. afterwards, when given,
+  // runs on the second thread once it has decoded its last job, while the
+  // last files are written, unless it was stopped first; whether it ran
+  // the caller learns from what it leaves. It must not raise.
+  TDecodeAhead(const TFileDataList& data, std::vector<TDecodeJob> jobs, std::function<void()> afterwards = {});
   // Stop, then the thread's end.
   ~TDecodeAhead();
   TDecodeAhead(const TDecodeAhead&) = delete;
@@ -48,8 +52,9 @@ public:
   // memory that ran out) is raised here, as it would have been on this
   // thread. Each job is taken once, in order.
   bool Take(std::string& bytes);
-  // Stops the second thread and waits until the file it is inflating is
-  // done: after that nothing reads the package. Nothing may be taken
+  // Stops the second thread and waits until the file it is inflating, or
+  // the work given as afterwards, is done: after that nothing reads the
+  // package. Nothing may be taken
   // after it.
   void Stop();
 
@@ -76,6 +81,7 @@ private:
 
   const TFileDataList& FData;
   const std::vector<TDecodeJob> FJobs;
+  const std::function<void()> FAfterwards;
 
   // Under FLock: the claimed jobs not yet taken, from FFirst on, those
   // whose bytes are in and how large those are, buffers given back for

@@ -141,6 +141,7 @@ public:
   void WriteRegistryValues();     // RegistrySteps
   void CreateShortCuts();         // RegistrySteps
   void SaveUninstallData();       // UninstallRegistration
+  std::string UninstallScript() const;  // UninstallRegistration
   void RegisterUninstaller();     // UninstallRegistration
   void RunWaitPrograms();         // ProgramSteps
   void RunNoWaitPrograms();       // ProgramSteps
@@ -188,6 +189,9 @@ private:
   // The file step's decoding thread while it runs: it reads the package,
   // so every way out stops it before the package is released.
   TDecodeAhead* FDecoding = nullptr;
+  // The uninstall data's script, encoded by the decoding thread once it
+  // had nothing left to decode; empty when it did not come to it.
+  std::string FUninstallScript;
 };
 
 // The development paths (a fixed package under the debugger, plain

@@ -12,12 +12,22 @@
 #include "QvWindows.h"
 #include "SetupRules.h"
 
+// The script as the uninstaller reads it: encoded like the package's own
+// resources, or plain under the development paths. It is never empty.
+std::string TMainForm::UninstallScript() const {
+  TMemoryStream stream;
+  FScript->SaveToStream(stream);
+  if (!DevelopmentPaths()) TSetupfn::EncodeStream(stream);
+  return stream.TakeBytes();
+}
+
 void TMainForm::SaveUninstallData() {
   QV_ASSERT(FLogoImage && FLogoImage->IsPng(), MAINFRM_UNIT);
   const bool plain = DevelopmentPaths();
   TMemoryStream stream;
-  FScript->SaveToStream(stream);
-  if (!plain) TSetupfn::EncodeStream(stream);
+  // The file step's second thread may have encoded it already.
+  stream.Assign(!FUninstallScript.empty() ? std::move(FUninstallScript) : UninstallScript());
+  FUninstallScript.clear();
   // Like the product's files, the data files of an earlier installation
   // stay whole until the new ones are complete.
   TQvFilefn::ReplaceWhole(TSetupfn::AppDir + u"Uninstall.da1", stream.Memory(),

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -46,10 +47,12 @@ TEST(DecodeAhead, HandsOverEveryFileInOrderAndKeepsDamageToItsFile) {
   // The last job claims one byte more than its data holds: damage too.
   jobs.back().PlainSize += 1;
 
-  TDecodeAhead ahead(data, jobs);
+  // The work given for afterwards runs once every file is decoded.
+  bool afterwards = false;
+  auto ahead = std::make_unique<TDecodeAhead>(data, jobs, [&afterwards]() { afterwards = true; });
   std::string bytes;
   for (size_t i = 0; i < contents.size(); ++i) {
-    const bool whole = ahead.Take(bytes);
+    const bool whole = ahead->Take(bytes);
     if (i == 50 || i + 1 == contents.size()) {
       EXPECT_FALSE(whole) << i;
       continue;
@@ -58,6 +61,8 @@ TEST(DecodeAhead, HandsOverEveryFileInOrderAndKeepsDamageToItsFile) {
     ASSERT_EQ(bytes.size(), contents[i].size()) << i;
     EXPECT_TRUE(bytes == contents[i]) << i;
   }
+  ahead.reset();
+  EXPECT_TRUE(afterwards);
 }
 
 TEST(DecodeAhead, StopsWithFilesLeftAndWithNone) {
