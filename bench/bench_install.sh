@@ -263,9 +263,6 @@ if [[ $(findmnt -no FSTYPE -T "$WH_WORK" 2>/dev/null) == ext4 ]] &&
   fi
   wh_on_exit eval 'now >"$ended_stamp"'
 fi
-# The first program a prefix runs after a pause starts slower (by about
-# 0.2 s here); it is not one of the measured ones.
-wh_wine "$WH_BIN/writelimit.exe" >/dev/null 2>&1 || true
 
 for round in $(seq "$rounds"); do
   folders "$round"
