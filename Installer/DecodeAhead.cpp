@@ -137,9 +137,14 @@ void TDecodeAhead::DecodeAll() {
     std::string buffer;
     {
       TLocked locked(FLock);
-      while (!FStop && FReadyBytes >= kAheadBytes) ::SleepConditionVariableSRW(&FChanged, &FLock, INFINITE, 0);
-      if (FStop) return;
-      if (!Claim(job, buffer)) break;
+      // Once every job is claimed (the installer's thread may have taken
+      // the last ones) the work for afterwards follows, even when the
+      // stop comes meanwhile: the stop waits for it either way.
+      const auto allClaimed = [this]() { return FFirst + FClaimed.size() >= FJobs.size(); };
+      while (!FStop && !allClaimed() && FReadyBytes >= kAheadBytes)
+        ::SleepConditionVariableSRW(&FChanged, &FLock, INFINITE, 0);
+      if (allClaimed()) break;
+      if (FStop || !Claim(job, buffer)) return;
     }
     TPhaseScope phase(phAhead);
     DecodeClaimed(job, std::move(buffer));

@@ -36,8 +36,9 @@ class TDecodeAhead {
 public:
   // Starts decoding jobs, in their order. Where no second thread can be
   // started, each is decoded when it is taken. afterwards, when given,
-  // runs on the second thread once it has decoded its last job, while the
-  // last files are written, unless it was stopped first; whether it ran
+  // runs on the second thread once every job is claimed and its own last
+  // one decoded, while the last files are written, unless it was stopped
+  // before every job was claimed; whether it ran
   // the caller learns from what it leaves. It must not raise.
   TDecodeAhead(const TFileDataList& data, std::vector<TDecodeJob> jobs, std::function<void()> afterwards = {});
   // Stop, then the thread's end.
