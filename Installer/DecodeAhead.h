@@ -38,8 +38,8 @@ public:
   // started, each is decoded when it is taken. afterwards, when given,
   // runs on the second thread once every job is claimed and its own last
   // one decoded, while the last files are written, unless it was stopped
-  // before every job was claimed; whether it ran
-  // the caller learns from what it leaves. It must not raise.
+  // before every job was claimed; whether it ran the caller learns from
+  // what it leaves. It must not raise.
   TDecodeAhead(const TFileDataList& data, std::vector<TDecodeJob> jobs, std::function<void()> afterwards = {});
   // Stop, then the thread's end.
   ~TDecodeAhead();
@@ -55,8 +55,7 @@ public:
   bool Take(std::string& bytes);
   // Stops the second thread and waits until the file it is inflating, or
   // the work given as afterwards, is done: after that nothing reads the
-  // package. Nothing may be taken
-  // after it.
+  // package. Nothing may be taken after it.
   void Stop();
 
 private:
