@@ -35,8 +35,8 @@ bool DecodeFileData(const TFileDataList& data, const TFileData& entry, int64_t p
   return TSetupfn::DecodeImage(image.Data, static_cast<size_t>(image.Size), static_cast<size_t>(plainSize), out);
 }
 
-TDecodeAhead::TDecodeAhead(const TFileDataList& data, std::vector<TDecodeJob> jobs, std::function<void()> afterwards)
-    : FData(data), FJobs(std::move(jobs)), FAfterwards(std::move(afterwards)) {
+TDecodeAhead::TDecodeAhead(const TFileDataList& data, std::vector<TDecodeJob> jobs)
+    : FData(data), FJobs(std::move(jobs)) {
   if (!FJobs.empty()) FThread = Owned(::CreateThread(nullptr, 0, Run, this, 0, nullptr));
 }
 
@@ -137,21 +137,11 @@ void TDecodeAhead::DecodeAll() {
     std::string buffer;
     {
       TLocked locked(FLock);
-      // Once every job is claimed (the installer's thread may have taken
-      // the last ones) the work for afterwards follows, even when the
-      // stop comes meanwhile: the stop waits for it either way.
-      const auto allClaimed = [this]() { return FFirst + FClaimed.size() >= FJobs.size(); };
-      while (!FStop && !allClaimed() && FReadyBytes >= kAheadBytes)
-        ::SleepConditionVariableSRW(&FChanged, &FLock, INFINITE, 0);
-      if (allClaimed()) break;
+      while (!FStop && FReadyBytes >= kAheadBytes) ::SleepConditionVariableSRW(&FChanged, &FLock, INFINITE, 0);
       if (FStop || !Claim(job, buffer)) return;
     }
     TPhaseScope phase(phAhead);
     DecodeClaimed(job, std::move(buffer));
-  }
-  if (FAfterwards) {
-    TPhaseScope phase(phAhead);
-    FAfterwards();
   }
 }
 

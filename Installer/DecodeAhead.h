@@ -15,7 +15,6 @@
 
 #include <deque>
 #include <exception>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -35,12 +34,8 @@ struct TDecodeJob {
 class TDecodeAhead {
 public:
   // Starts decoding jobs, in their order. Where no second thread can be
-  // started, each is decoded when it is taken. afterwards, when given,
-  // runs on the second thread once every job is claimed and its own last
-  // one decoded, while the last files are written, unless it was stopped
-  // before every job was claimed; whether it ran the caller learns from
-  // what it leaves. It must not raise.
-  TDecodeAhead(const TFileDataList& data, std::vector<TDecodeJob> jobs, std::function<void()> afterwards = {});
+  // started, each is decoded when it is taken.
+  TDecodeAhead(const TFileDataList& data, std::vector<TDecodeJob> jobs);
   // Stop, then the thread's end.
   ~TDecodeAhead();
   TDecodeAhead(const TDecodeAhead&) = delete;
@@ -53,9 +48,9 @@ public:
   // memory that ran out) is raised here, as it would have been on this
   // thread. Each job is taken once, in order.
   bool Take(std::string& bytes);
-  // Stops the second thread and waits until the file it is inflating, or
-  // the work given as afterwards, is done: after that nothing reads the
-  // package. Nothing may be taken after it.
+  // Stops the second thread and waits until the file it is inflating is
+  // done: after that nothing reads the package. Nothing may be taken after
+  // it.
   void Stop();
 
 private:
@@ -81,7 +76,6 @@ private:
 
   const TFileDataList& FData;
   const std::vector<TDecodeJob> FJobs;
-  const std::function<void()> FAfterwards;
 
   // Under FLock: the claimed jobs not yet taken, from FFirst on, those
   // whose bytes are in and how large those are, buffers given back for

@@ -68,7 +68,7 @@ bool TMainForm::CheckDestDir() {
   // One spelling of the folder for every later step and for the uninstall
   // entry, which the uninstaller compares with its own folder.
   appDir = NormalisedFolder(appDir);
-  if (IsRefusedFolder(appDir, SharedSystemFolders())) {
+  if (IsRefusedFolder(appDir, SharedFolders())) {
     TQvVclfn::ShowInfo(Handle(), Format(Text(tidDestDirRefusedFmt), {appDir}));
     edtDestDir->SetFocus();
     return false;

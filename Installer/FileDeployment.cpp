@@ -78,19 +78,7 @@ void TMainForm::InstallFiles() {
   for (int i = 0; i < count; ++i)
     if (const TFileData* entry = entries[static_cast<size_t>(i)])
       jobs.push_back({entry, FScript->FileList()->Items(i)->FileBytes});
-  // The uninstall data's script, deflated at the codec's strongest level,
-  // takes tens of milliseconds for a product of thousands of files: the
-  // second thread encodes it when it has nothing left to decode, while the
-  // last files are written. Nothing changes the script meanwhile; what
-  // fails there is done again, and reported, after the files.
-  FUninstallScript.clear();
-  TDecodeAhead ahead(data, std::move(jobs), [this]() {
-    try {
-      FUninstallScript = UninstallScript();
-    } catch (...) {
-      FUninstallScript.clear();
-    }
-  });
+  TDecodeAhead ahead(data, std::move(jobs));
   // Known to Halt while it runs (a file that fails in /Silent, or the user
   // leaving at the copy-failure question, ends the process from inside
   // this loop).

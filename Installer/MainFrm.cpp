@@ -66,6 +66,8 @@ DWORD GMainThread = 0;
 
 TMainForm::TMainForm() : TBaseForm(nullptr) {
   gMainForm = this;
+  // Needed first when the destination is checked, looked up meanwhile.
+  FSharedFoldersWork = std::make_unique<TBackgroundWork>([this]() { FSharedFolders = SharedSystemFolders(); });
   // The HTTP client shows the busy cursor while it waits, on this thread.
   GMainThread = GetCurrentThreadId();
   TQvHttpCursorHooks hooks;
@@ -199,6 +201,18 @@ TMainForm::TMainForm() : TBaseForm(nullptr) {
     Show();
     Repaint();
   }
+}
+
+const std::vector<WideString>& TMainForm::SharedFolders() {
+  if (FSharedFoldersWork) {
+    FSharedFoldersWork->Wait();
+    FSharedFoldersWork.reset();
+  }
+  return FSharedFolders;
+}
+
+void TMainForm::StartUninstallScript() {
+  FUninstallScriptWork = std::make_unique<TBackgroundWork>([this]() { FUninstallScript = UninstallScript(); });
 }
 
 const TCommandSwitches& TMainForm::Switches() {
@@ -453,7 +467,7 @@ void TMainForm::btnDestDirClick() {
   WideString path = Trim(edtDestDir->Text());
   if (!TQvVclfn::SelectDirectory(Handle(), ResSelectInstallPath(), path)) return;
   const WideString defaultDest = TSetupfn::ExpandPath(FScript->BaseInfo()->DefInstallPath, FAppTitle);
-  edtDestDir->SetText(BrowsedDestination(path, defaultDest, FAppTitle, SharedSystemFolders()));
+  edtDestDir->SetText(BrowsedDestination(path, defaultDest, FAppTitle, SharedFolders()));
 }
 
 TSetupExitCode TMainForm::ExitCodeOnClose() const {
@@ -538,6 +552,11 @@ void TMainForm::RunInstallation() {
   ShowProgressPage();
 
   if (!FFullPackage && !DownloadFullSetup()) return;
+  // The script is final from here (an online setup's is the full setup's):
+  // its encoding for the uninstaller runs beside the steps that follow.
+  // Started earlier, it would slow the start-up that the first file waits
+  // for.
+  StartUninstallScript();
 
   pbProgress->SetMax(FScript->FileList()->Count() + FScript->RegList()->Count() + FScript->ShortCutList()->Count());
   pbProgress->SetPosition(0);
@@ -593,6 +612,9 @@ void TMainForm::Halt(TSetupExitCode code) {
   EndRunLog(code, SetupExitMeaning(code));
   if (gMainForm) {
     if (gMainForm->FDecoding) gMainForm->FDecoding->Stop();
+    // Not cut off inside a lock they hold.
+    gMainForm->FSharedFoldersWork.reset();
+    gMainForm->FUninstallScriptWork.reset();
     gMainForm->FPackage.reset();
     gMainForm->FDownloaded.reset();
   }

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "BackgroundWork.h"
 #include "BaseFrm.h"
 #include "ExitCodes.h"
 #include "FileDataClasses.h"
@@ -171,6 +172,8 @@ private:
   void ShowProgressPage();
   void ShowCompletionPage();
   void RunInstallation();
+  const std::vector<WideString>& SharedFolders();
+  void StartUninstallScript();
   void imgCloseClick();
   void imgMinimizeClick();
   void lblLicenseClick();
@@ -189,9 +192,17 @@ private:
   // The file step's decoding thread while it runs: it reads the package,
   // so every way out stops it before the package is released.
   TDecodeAhead* FDecoding = nullptr;
-  // The uninstall data's script, encoded by the decoding thread once it
-  // had nothing left to decode; empty when it did not come to it.
+  // The folders of the system and the shell that no product may take as
+  // its own: some fifty look-ups of most of a millisecond each under Wine,
+  // made on a second thread from the start. SharedFolders() waits for them.
+  std::vector<WideString> FSharedFolders;
+  std::unique_ptr<TBackgroundWork> FSharedFoldersWork;
+  // The uninstall data's script, encoded on a second thread as soon as the
+  // script is final (nothing changes it afterwards): deflated at the
+  // codec's strongest level, it takes tens of milliseconds for a product
+  // of thousands of files. Empty when that failed.
   std::string FUninstallScript;
+  std::unique_ptr<TBackgroundWork> FUninstallScriptWork;
 };
 
 // The development paths (a fixed package under the debugger, plain

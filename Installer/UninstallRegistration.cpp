@@ -25,9 +25,19 @@ void TMainForm::SaveUninstallData() {
   QV_ASSERT(FLogoImage && FLogoImage->IsPng(), MAINFRM_UNIT);
   const bool plain = DevelopmentPaths();
   TMemoryStream stream;
-  // The file step's second thread may have encoded it already.
-  stream.Assign(!FUninstallScript.empty() ? std::move(FUninstallScript) : UninstallScript());
-  FUninstallScript.clear();
+  // Encoded on the second thread meanwhile; what failed there is done
+  // again here, and reported.
+  std::string script;
+  if (FUninstallScriptWork) {
+    try {
+      FUninstallScriptWork->Wait();
+      script = std::move(FUninstallScript);
+    } catch (...) {
+    }
+    FUninstallScriptWork.reset();
+    FUninstallScript.clear();
+  }
+  stream.Assign(!script.empty() ? std::move(script) : UninstallScript());
   // Like the product's files, the data files of an earlier installation
   // stay whole until the new ones are complete.
   TQvFilefn::ReplaceWhole(TSetupfn::AppDir + u"Uninstall.da1", stream.Memory(),

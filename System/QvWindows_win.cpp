@@ -381,9 +381,33 @@ uint32_t TQvWinfn::RunConsole(const WideString& commandLine) {
 }
 
 int TQvWinfn::EndProcessesByPath(const std::vector<WideString>& paths, uint32_t waitMs) {
-  if (paths.empty()) return 0;
+  // A program runs from a file that is there. Where none of the files is
+  // (a first installation), no process can be running one of them, and
+  // the processes are not looked at: opening and asking each costs about
+  // a millisecond under Wine. A file that cannot be looked at counts as
+  // there.
   std::vector<WideString> wanted;
-  for (const WideString& path : paths) wanted.push_back(LongFormOf(path));
+  for (const WideString& path : paths) {
+    const WideString p = StringReplace(path, u"/", u"\\");
+    if (::GetFileAttributesW(W(p)) == INVALID_FILE_ATTRIBUTES) {
+      const DWORD error = ::GetLastError();
+      if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) continue;
+    }
+    wanted.push_back(LongFormOf(p));
+  }
+  if (wanted.empty()) return 0;
+  // The long form of a process's file is looked up only where it may be
+  // one of them: its name is one of theirs, or a short name (with a tilde)
+  // on either side may hide one.
+  const auto mayBeOurs = [&wanted](const WideString& image) {
+    if (image.find(u'~') != WideString::npos) return true;
+    const WideString name = ExtractFileName(image);
+    for (const WideString& w : wanted) {
+      const WideString wantedName = ExtractFileName(w);
+      if (SameText(wantedName, name) || wantedName.find(u'~') != WideString::npos) return true;
+    }
+    return false;
+  };
   const THandle snapshot = Owned(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
   if (!snapshot) return 0;
   const DWORD self = ::GetCurrentProcessId();
@@ -404,7 +428,7 @@ int TQvWinfn::EndProcessesByPath(const std::vector<WideString>& paths, uint32_t 
         ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.th32ProcessID));
     if (!process) continue;
     const WideString image = ImagePathOf(process.get());
-    if (image.empty()) continue;
+    if (image.empty() || !mayBeOurs(image)) continue;
     const WideString longImage = LongFormOf(image);
     bool ours = false;
     for (const WideString& w : wanted) ours = ours || SamePath(longImage, w);
