@@ -284,8 +284,7 @@ done
 
 for round in $(seq "$rounds"); do
   folders "$round"
-  wh__sys reg import "$(wh_winpath "$WH_WORK/entry.$round.reg")" "$WH_REG_VIEW" >/dev/null 2>&1 ||
-    wh_fail "cannot put back the uninstall entry of round $round"
+  wh_reg_import "$WH_WORK/entry.$round.reg" || wh_fail "cannot put back the uninstall entry of round $round"
   rc=0
   sync
   measure sk_remove setupkit_remove || rc=$?

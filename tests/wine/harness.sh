@@ -290,6 +290,13 @@ wh_reg_export() {
   wh__sys reg export "$1" "$win" "$WH_REG_VIEW" /y >/dev/null 2>&1
 }
 
+# wh_reg_import FILE: puts back what wh_reg_export wrote, in the same view.
+wh_reg_import() {
+  local win
+  win=$(wh_winpath "$1")
+  wh__sys reg import "$win" "$WH_REG_VIEW" >/dev/null 2>&1
+}
+
 # wh_reg_value KEY [VALUE]: one value as "TYPE DATA", read from an export:
 #   REG_SZ text            REG_EXPAND_SZ text (not expanded)
 #   REG_DWORD 10           REG_QWORD 10 (decimal)
