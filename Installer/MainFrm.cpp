@@ -211,10 +211,6 @@ const std::vector<WideString>& TMainForm::SharedFolders() {
   return FSharedFolders;
 }
 
-void TMainForm::StartUninstallScript() {
-  FUninstallScriptWork = std::make_unique<TBackgroundWork>([this]() { FUninstallScript = UninstallScript(); });
-}
-
 const TCommandSwitches& TMainForm::Switches() {
   static const TCommandSwitches switches = [] {
     std::vector<WideString> args;
@@ -556,7 +552,7 @@ void TMainForm::RunInstallation() {
   // its encoding for the uninstaller runs beside the steps that follow.
   // Started earlier, it would slow the start-up that the first file waits
   // for.
-  StartUninstallScript();
+  FUninstallScriptWork = std::make_unique<TBackgroundWork>([this]() { FUninstallScript = UninstallScript(); });
 
   pbProgress->SetMax(FScript->FileList()->Count() + FScript->RegList()->Count() + FScript->ShortCutList()->Count());
   pbProgress->SetPosition(0);

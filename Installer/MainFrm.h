@@ -173,7 +173,6 @@ private:
   void ShowCompletionPage();
   void RunInstallation();
   const std::vector<WideString>& SharedFolders();
-  void StartUninstallScript();
   void imgCloseClick();
   void imgMinimizeClick();
   void lblLicenseClick();

@@ -35,7 +35,6 @@ void TMainForm::SaveUninstallData() {
     } catch (...) {
     }
     FUninstallScriptWork.reset();
-    FUninstallScript.clear();
   }
   stream.Assign(!script.empty() ? std::move(script) : UninstallScript());
   // Like the product's files, the data files of an earlier installation
